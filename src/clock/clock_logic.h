@@ -1,0 +1,36 @@
+// The clock's arithmetic, kept free of any platform header so it can be
+// tested natively: the time text, edge snapping and the colour dialog's
+// custom colours.
+#pragma once
+
+#include "../settings/win_types.h"
+
+constexpr int CLOCK_TEXT_LENGTH = 8;
+constexpr int SNAP_DISTANCE = 10;  // pixels, inclusive
+constexpr int CUSTOM_COLOR_COUNT = 16;
+
+struct ClockText {
+    char text[CLOCK_TEXT_LENGTH + 1];
+};
+
+struct SnapPosition {
+    std::int32_t x;
+    std::int32_t y;
+};
+
+struct CustomColors {
+    ColorRef colors[CUSTOM_COLOR_COUNT];
+};
+
+// "%2d:%02d %s" in twelve-hour form: 13:07 gives " 1:07 PM". Outside
+// 0-23 and 0-59 (a time the C library could not give) the text is dashes.
+ClockText FormatClockText(int hour, int minute);
+
+// Holds a window that fits inside the work area and pulls it to an edge within
+// SNAP_DISTANCE; near edges are tested first, far edges only when they fail.
+SnapPosition SnapToWorkArea(const RectRecord& workArea, std::int32_t x,
+                            std::int32_t y, std::int32_t cx, std::int32_t cy);
+
+// The colour dialog's sixteen custom colours: the system colour, the current
+// colour, then white.
+CustomColors MakeCustomColors(ColorRef systemColor, ColorRef currentColor);

@@ -1,0 +1,103 @@
+// The colour grabber dialog. It samples the screen pixel under the pointer on
+// a 100 ms timer and touches its brush and labels only when the colour
+// changes; the last sample outlives the dialog, so a reopening over the same
+// colour shows white until the pointer finds another.
+#include "color_grabber.h"
+
+#include "../../res/resource.h"
+#include "../app/gdi_object.h"
+
+COLORREF* pGrabTarget;
+
+namespace {
+
+constexpr UINT_PTR TIMER_GRAB = 200;
+constexpr UINT GRAB_PERIOD_MS = 100;
+constexpr INT_PTR DIALOG_DONE = 1;
+constexpr COLORREF INITIAL_SWATCH = RGB(255, 255, 255);
+constexpr BOOL SIGNED_VALUE = TRUE;
+
+COLORREF crLastSample;
+BrushHandle hSwatchBrush;
+
+COLORREF SampleUnderPointer() {
+    HWND desktop = GetDesktopWindow();
+    HDC hdc = GetWindowDC(desktop);
+    POINT pointer = {0, 0};
+    GetCursorPos(&pointer);
+    COLORREF sample = GetPixel(hdc, pointer.x, pointer.y);
+    ReleaseDC(desktop, hdc);
+    return sample;
+}
+
+void ShowSample(HWND hwnd) {
+    hSwatchBrush.Release();
+    hSwatchBrush.Adopt(CreateSolidBrush(crLastSample));
+    SetDlgItemInt(hwnd, IDC_RED, GetRValue(crLastSample), SIGNED_VALUE);
+    SetDlgItemInt(hwnd, IDC_GREEN, GetGValue(crLastSample), SIGNED_VALUE);
+    SetDlgItemInt(hwnd, IDC_BLUE, GetBValue(crLastSample), SIGNED_VALUE);
+    // Setting the empty text again is what makes the swatch repaint and
+    // ask for the new brush.
+    SetDlgItemTextA(hwnd, IDC_SWATCH, "");
+}
+
+BOOL OnInitDialog(HWND hwnd) {
+    hSwatchBrush.Adopt(CreateSolidBrush(INITIAL_SWATCH));
+    SetTimer(hwnd, TIMER_GRAB, GRAB_PERIOD_MS, nullptr);
+    return FALSE;
+}
+
+BOOL OnTimer(HWND hwnd) {
+    COLORREF previous = crLastSample;
+    crLastSample = SampleUnderPointer();
+    if (crLastSample != previous) {
+        ShowSample(hwnd);
+    }
+    return TRUE;
+}
+
+INT_PTR OnCtlColorStatic(HWND hwnd, HDC hdc, HWND control) {
+    if (control != GetDlgItem(hwnd, IDC_SWATCH)) {
+        return 0;
+    }
+    SetBkColor(hdc, crLastSample);
+    return reinterpret_cast<INT_PTR>(hSwatchBrush.Get());
+}
+
+BOOL Close(HWND hwnd) {
+    KillTimer(hwnd, TIMER_GRAB);
+    hSwatchBrush.Release();
+    EndDialog(hwnd, DIALOG_DONE);
+    return TRUE;
+}
+
+BOOL OnCommand(HWND hwnd, WORD commandId) {
+    switch (commandId) {
+    case IDOK:
+        *pGrabTarget = crLastSample;
+        return Close(hwnd);
+    case IDCANCEL:
+        return Close(hwnd);
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ColorGrabber(HWND hwnd, UINT message, WPARAM wParam,
+                              LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(hwnd);
+    case WM_TIMER:
+        return OnTimer(hwnd);
+    case WM_CTLCOLORSTATIC:
+        return OnCtlColorStatic(hwnd, reinterpret_cast<HDC>(wParam),
+                                reinterpret_cast<HWND>(lParam));
+    case WM_COMMAND:
+        return OnCommand(hwnd, LOWORD(wParam));
+    case WM_CLOSE:
+        return Close(hwnd);
+    }
+    return FALSE;
+}

@@ -1,0 +1,2 @@
+#include "settings/settings.h"
+#include <gtest/gtest.h>
