@@ -1,0 +1,368 @@
+// Process, window and screen helpers for the end-to-end tests.
+#include "driver.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr DWORD POLL_INTERVAL_MS = 10;
+constexpr UINT MESSAGE_TIMEOUT_MS = 2000;
+constexpr DWORD CLOSE_TIMEOUT_MS = 5000;
+constexpr int TEXT_BUFFER_SIZE = 512;
+
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND hwnd, LPARAM lParam) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (owner == search->processId) {
+        search->windows.push_back(hwnd);
+    }
+    return TRUE;
+}
+
+std::vector<HWND> WindowsOf(DWORD processId) {
+    WindowSearch search = {processId, {}};
+    EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.windows;
+}
+
+std::string ClassName(HWND hwnd) {
+    char name[TEXT_BUFFER_SIZE] = "";
+    GetClassNameA(hwnd, name, sizeof name);
+    return name;
+}
+
+}  // namespace
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        PumpMessages();
+        if (condition()) {
+            return true;
+        }
+        if (GetTickCount() - start > timeoutMs) {
+            return condition();
+        }
+        Sleep(POLL_INTERVAL_MS);
+    }
+}
+
+ColouredWindow::ColouredWindow(const RECT& rect, COLORREF color,
+                               bool topmost)
+    : brush_(CreateSolidBrush(color)) {
+    static LONG counter = 0;
+    char className[64];
+    std::snprintf(className, sizeof className, "VelmoraTestColour%ld",
+                  InterlockedIncrement(&counter));
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hbrBackground = brush_;
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+    hwnd_ = CreateWindowExA(topmost ? WS_EX_TOPMOST : 0, className, "",
+                            WS_POPUP | WS_VISIBLE, rect.left, rect.top,
+                            rect.right - rect.left, rect.bottom - rect.top,
+                            nullptr, nullptr, windowClass.hInstance, nullptr);
+    UpdateWindow(hwnd_);
+    WaitUntil([&] {
+        return ScreenPixel(rect.left + 1, rect.top + 1) == color;
+    });
+}
+
+ColouredWindow::~ColouredWindow() {
+    DestroyWindow(hwnd_);
+    DeleteObject(brush_);
+    PumpMessages();
+}
+
+std::string VelmoraPath() {
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string result = path;
+    result.erase(result.find_last_of("\\/") + 1);
+    return result + "Velmora.exe";
+}
+
+TempDirectory::TempDirectory() {
+    static LONG counter = 0;
+    char base[MAX_PATH] = "";
+    GetTempPathA(sizeof base, base);
+    // Wine reuses small process ids, so the id alone is not unique.
+    for (;;) {
+        char name[MAX_PATH];
+        std::snprintf(name, sizeof name, "%svelmora-e2e-%lu-%lu-%ld", base,
+                      GetCurrentProcessId(), GetTickCount(),
+                      InterlockedIncrement(&counter));
+        if (CreateDirectoryA(name, nullptr)) {
+            path_ = name;
+            return;
+        }
+    }
+}
+
+TempDirectory::~TempDirectory() {
+    for (const std::string& name : FileNames()) {
+        std::string path = File(name.c_str());
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(path.c_str())) {
+            RemoveDirectoryA(path.c_str());
+        }
+    }
+    RemoveDirectoryA(path_.c_str());
+}
+
+void TempDirectory::WriteFile(const char* name,
+                              const std::string& bytes) const {
+    FILE* file = std::fopen(File(name).c_str(), "wb");
+    if (file != nullptr) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+}
+
+bool TempDirectory::ReadFile(const char* name, std::string* bytes) const {
+    FILE* file = std::fopen(File(name).c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    bytes->clear();
+    char buffer[TEXT_BUFFER_SIZE];
+    size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes->append(buffer, count);
+    }
+    std::fclose(file);
+    return true;
+}
+
+std::vector<std::string> TempDirectory::FileNames() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(File("*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+ClockProcess::ClockProcess(const std::string& workingDirectory,
+                           const LaunchOptions& options) {
+    std::string executable =
+        options.executable.empty() ? VelmoraPath() : options.executable;
+    std::string commandLine = "\"" + executable + "\"";
+    if (!options.arguments.empty()) {
+        commandLine += " " + options.arguments;
+    }
+    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = options.showCommand;
+    if (!CreateProcessA(executable.c_str(), mutableLine.data(), nullptr,
+                        nullptr, FALSE, 0, nullptr, workingDirectory.c_str(),
+                        &startup, &info_)) {
+        info_ = PROCESS_INFORMATION();
+    }
+}
+
+ClockProcess::~ClockProcess() {
+    if (!Started()) {
+        return;
+    }
+    if (IsRunning()) {
+        for (HWND hwnd : TopLevelWindows()) {
+            if (IsWindowVisible(hwnd)) {
+                PostMessageA(hwnd, WM_CLOSE, 0, 0);
+            }
+        }
+        if (WaitForSingleObject(info_.hProcess, CLOSE_TIMEOUT_MS) !=
+            WAIT_OBJECT_0) {
+            TerminateProcess(info_.hProcess, 0);
+            WaitForSingleObject(info_.hProcess, CLOSE_TIMEOUT_MS);
+        }
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+std::vector<HWND> ClockProcess::TopLevelWindows() const {
+    return WindowsOf(info_.dwProcessId);
+}
+
+HWND ClockProcess::Clock() {
+    if (clock_ != nullptr && IsWindow(clock_)) {
+        return clock_;
+    }
+    clock_ = nullptr;
+    WaitUntil([this] {
+        for (HWND hwnd : TopLevelWindows()) {
+            if (IsWindowVisible(hwnd) && ClassName(hwnd) == "#32770" &&
+                GetWindow(hwnd, GW_OWNER) != nullptr &&
+                WindowText(GetDlgItem(hwnd, 1000)).size() == 8) {
+                clock_ = hwnd;
+                return true;
+            }
+        }
+        return false;
+    });
+    return clock_;
+}
+
+bool ClockProcess::IsRunning() const {
+    return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD ClockProcess::WaitForExit(DWORD timeoutMs) {
+    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        return STILL_ACTIVE;
+    }
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+std::string WindowText(HWND hwnd) {
+    char text[TEXT_BUFFER_SIZE] = "";
+    DWORD_PTR length = 0;
+    if (hwnd == nullptr ||
+        !SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text,
+                             reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                             MESSAGE_TIMEOUT_MS, &length)) {
+        return std::string();
+    }
+    return std::string(text, length);
+}
+
+HWND FindProcessWindow(DWORD processId, const char* className,
+                       const char* title) {
+    for (HWND hwnd : WindowsOf(processId)) {
+        if (IsWindowVisible(hwnd) && ClassName(hwnd) == className &&
+            (title == nullptr || WindowText(hwnd) == title)) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+COLORREF ScreenPixel(int x, int y) {
+    HWND desktop = GetDesktopWindow();
+    HDC hdc = GetWindowDC(desktop);
+    COLORREF color = GetPixel(hdc, x, y);
+    ReleaseDC(desktop, hdc);
+    return color;
+}
+
+bool SaveScreenshot(const RECT& area, const std::string& path) {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, previous);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    info.biSizeImage = rowBytes * static_cast<DWORD>(height);
+    std::vector<char> pixels(info.biSizeImage);
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return false;
+    }
+    bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+                   std::fwrite(&info, sizeof info, 1, out) == 1 &&
+                   std::fwrite(pixels.data(), 1, pixels.size(), out) ==
+                       pixels.size();
+    return std::fclose(out) == 0 && written;
+}
+
+RECT WindowRect(HWND hwnd) {
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(hwnd, &rect);
+    return rect;
+}
+
+RECT WorkArea() {
+    RECT area = {0, 0, 0, 0};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+bool IsTopmost(HWND hwnd) {
+    return (GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+int CountPixels(const RECT& area, COLORREF color) {
+    HWND desktop = GetDesktopWindow();
+    HDC hdc = GetWindowDC(desktop);
+    int count = 0;
+    for (int y = area.top; y < area.bottom; ++y) {
+        for (int x = area.left; x < area.right; ++x) {
+            count += GetPixel(hdc, x, y) == color ? 1 : 0;
+        }
+    }
+    ReleaseDC(desktop, hdc);
+    return count;
+}
+
+std::string ExpectedClockText(const SYSTEMTIME& time) {
+    int hour = time.wHour % 12 == 0 ? 12 : time.wHour % 12;
+    char text[16];
+    std::snprintf(text, sizeof text, "%2d:%02d %s", hour, time.wMinute,
+                  time.wHour < 12 ? "AM" : "PM");
+    return text;
+}
+
+std::string ConfigText(const ConfigValues& v) {
+    char text[TEXT_BUFFER_SIZE];
+    std::snprintf(text, sizeof text,
+                  "%d %d %d\r\n%s\r\n%d %d %d\r\n%d %d %d\r\n%d %d %d\r\n"
+                  "%d %d %d\r\n%d %ld %ld\r\n%ld %ld",
+                  v.charSet, v.clipPrecision, v.escapement, v.face.c_str(),
+                  v.height, v.italic, v.orientation, v.outPrecision,
+                  v.pitchAndFamily, v.quality, v.strikeOut, v.underline,
+                  v.weight, v.width, static_cast<int>(v.background),
+                  static_cast<int>(v.text), v.onTop, v.window.bottom,
+                  v.window.left, v.window.right, v.window.top);
+    return text;
+}

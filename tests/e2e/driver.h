@@ -1,0 +1,125 @@
+// Helpers of the end-to-end tests: start Velmora.exe in a fresh directory,
+// find its windows, read their state and wait on conditions with timeouts.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+constexpr DWORD WAIT_TIMEOUT_MS = 10000;
+
+// Polls the condition until it holds or the time is up; true if it held.
+bool WaitUntil(const std::function<bool()>& condition,
+               DWORD timeoutMs = WAIT_TIMEOUT_MS);
+
+// Handles the driver's own window messages while a test waits.
+void PumpMessages();
+
+// A plain window of the driver's own, filled with one colour. Besides giving
+// the grabber a known colour, it stands between the clock and its owner in
+// the z-order as other programs' windows do on a real desktop.
+class ColouredWindow {
+public:
+    ColouredWindow(const RECT& rect, COLORREF color, bool topmost = false);
+    ~ColouredWindow();
+    ColouredWindow(const ColouredWindow&) = delete;
+    ColouredWindow& operator=(const ColouredWindow&) = delete;
+
+    HWND Get() const { return hwnd_; }
+
+private:
+    HWND hwnd_;
+    HBRUSH brush_;
+};
+
+// The path of Velmora.exe, which is built beside this driver.
+std::string VelmoraPath();
+
+// A new empty directory that is removed, with its files, when this goes.
+class TempDirectory {
+public:
+    TempDirectory();
+    ~TempDirectory();
+    TempDirectory(const TempDirectory&) = delete;
+    TempDirectory& operator=(const TempDirectory&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const char* name) const { return path_ + "\\" + name; }
+    void WriteFile(const char* name, const std::string& bytes) const;
+    bool ReadFile(const char* name, std::string* bytes) const;
+    std::vector<std::string> FileNames() const;
+
+private:
+    std::string path_;
+};
+
+struct LaunchOptions {
+    std::string arguments;     // after the program name
+    WORD showCommand = SW_SHOWNORMAL;
+    std::string executable;    // defaults to VelmoraPath()
+};
+
+// One running Velmora.exe. Ended (WM_CLOSE, then by force) when this goes.
+class ClockProcess {
+public:
+    explicit ClockProcess(const std::string& workingDirectory,
+                          const LaunchOptions& options = LaunchOptions());
+    ~ClockProcess();
+    ClockProcess(const ClockProcess&) = delete;
+    ClockProcess& operator=(const ClockProcess&) = delete;
+
+    DWORD Id() const { return info_.dwProcessId; }
+    HANDLE Handle() const { return info_.hProcess; }
+    bool Started() const { return info_.hProcess != nullptr; }
+
+    // The visible clock window, waiting until it shows its time.
+    HWND Clock();
+
+    // Top-level windows of this process, visible or not.
+    std::vector<HWND> TopLevelWindows() const;
+
+    bool IsRunning() const;
+    // Waits for the end; returns the exit code, or STILL_ACTIVE on time-out.
+    DWORD WaitForExit(DWORD timeoutMs = WAIT_TIMEOUT_MS);
+
+private:
+    PROCESS_INFORMATION info_ = {};
+    HWND clock_ = nullptr;
+};
+
+// Another process's window text, read without risking a hang.
+std::string WindowText(HWND hwnd);
+
+// The top-level window of a process with this class and title, if visible.
+HWND FindProcessWindow(DWORD processId, const char* className,
+                       const char* title);
+
+COLORREF ScreenPixel(int x, int y);
+
+// Saves this part of the screen as a 24-bit BMP file.
+bool SaveScreenshot(const RECT& area, const std::string& path);
+RECT WindowRect(HWND hwnd);
+RECT WorkArea();
+bool IsTopmost(HWND hwnd);
+
+// Counts the pixels of this colour inside the rectangle of the screen.
+int CountPixels(const RECT& area, COLORREF color);
+
+// The clock text that local time gives now, as the clock formats it.
+std::string ExpectedClockText(const SYSTEMTIME& time);
+
+// "Velmora.cfg" bytes for a settings record, in the file's own layout.
+struct ConfigValues {
+    int charSet = 1, clipPrecision = 1, escapement = 0;
+    std::string face = "MS+Sans+Serif";
+    int height = 12, italic = 0, orientation = 0;
+    int outPrecision = 2, pitchAndFamily = 0, quality = 0;
+    int strikeOut = 0, underline = 0, weight = 400;
+    int width = 0;
+    COLORREF background = 0, text = 0xFFFFFF;
+    int onTop = 1;
+    RECT window = {0, 0, 65, 18};
+};
+std::string ConfigText(const ConfigValues& values);

@@ -1,0 +1,194 @@
+// Start-up, the clock window's look and its end, as a user meets them.
+#include <gtest/gtest.h>
+
+#include "../../res/resource.h"
+#include "driver.h"
+
+namespace {
+
+constexpr char CONFIG[] = "Velmora.cfg";
+constexpr int DEFAULT_WIDTH = 65;
+constexpr int DEFAULT_HEIGHT = 18;
+constexpr DWORD EXPECTED_EXIT_CODE = 1;
+
+class StartupTest : public ::testing::Test {
+protected:
+    TempDirectory directory;
+};
+
+bool SameRect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right &&
+           a.bottom == b.bottom;
+}
+
+// The label shows the local time of the moment around the read.
+void ExpectShowsCurrentTime(HWND clock) {
+    SYSTEMTIME before;
+    SYSTEMTIME after;
+    GetLocalTime(&before);
+    std::string text = WindowText(GetDlgItem(clock, IDC_TIME));
+    GetLocalTime(&after);
+    EXPECT_TRUE(text == ExpectedClockText(before) ||
+                text == ExpectedClockText(after))
+        << "label shows \"" << text << "\", local time is \""
+        << ExpectedClockText(after) << "\"";
+}
+
+TEST_F(StartupTest, WithoutFileOpensDefaultClockAtWorkAreaCorner) {
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+
+    RECT work = WorkArea();
+    RECT expected = {work.left, work.top, work.left + DEFAULT_WIDTH,
+                     work.top + DEFAULT_HEIGHT};
+    RECT actual = WindowRect(clock);
+    EXPECT_TRUE(SameRect(expected, actual))
+        << actual.left << "," << actual.top << "," << actual.right << ","
+        << actual.bottom;
+    EXPECT_TRUE(IsTopmost(clock));
+
+    LONG style = GetWindowLongA(clock, GWL_STYLE);
+    EXPECT_TRUE(style & WS_POPUP);
+    EXPECT_EQ(0, style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_BORDER |
+                          WS_DLGFRAME));
+    EXPECT_EQ(0, GetWindowLongA(clock, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    ExpectShowsCurrentTime(clock);
+
+    // The default background is the desktop colour, and the text is white.
+    COLORREF desktop = GetSysColor(COLOR_BACKGROUND);
+    EXPECT_TRUE(WaitUntil([&] {
+        return ScreenPixel(actual.left + 1, actual.top + 1) == desktop;
+    }));
+    EXPECT_GT(CountPixels(actual, RGB(255, 255, 255)), 0);
+}
+
+TEST_F(StartupTest, OwnedByHiddenUnownedWindowOfSameProcess) {
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+
+    HWND host = GetWindow(clock, GW_OWNER);
+    ASSERT_NE(nullptr, host);
+    DWORD hostProcess = 0;
+    GetWindowThreadProcessId(host, &hostProcess);
+    EXPECT_EQ(process.Id(), hostProcess);
+    EXPECT_FALSE(IsWindowVisible(host));
+    EXPECT_EQ(nullptr, GetWindow(host, GW_OWNER));
+
+    // No window of the program could earn a taskbar button.
+    for (HWND hwnd : process.TopLevelWindows()) {
+        EXPECT_EQ(0, GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+        if (IsWindowVisible(hwnd)) {
+            EXPECT_EQ(clock, hwnd);
+        }
+    }
+}
+
+TEST_F(StartupTest, SeededFileGivesPlaceSizeColoursAndZOrder) {
+    ConfigValues config;
+    RECT work = WorkArea();
+    config.window = {work.left + 200, work.top + 150, work.left + 330,
+                     work.top + 190};
+    config.background = RGB(200, 30, 40);
+    config.text = RGB(10, 220, 90);
+    config.onTop = 0;
+    directory.WriteFile(CONFIG, ConfigText(config));
+
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    RECT actual = WindowRect(clock);
+    EXPECT_TRUE(SameRect(config.window, actual));
+    EXPECT_FALSE(IsTopmost(clock));
+    EXPECT_TRUE(WaitUntil([&] {
+        return ScreenPixel(actual.left + 1, actual.top + 1) ==
+               config.background;
+    }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return CountPixels(actual, config.text) > 0; }));
+    ExpectShowsCurrentTime(clock);
+}
+
+TEST_F(StartupTest, AnyNonZeroFlagMeansTopmost) {
+    ConfigValues config;
+    config.onTop = -7;
+    directory.WriteFile(CONFIG, ConfigText(config));
+    ClockProcess process(directory.Path());
+    ASSERT_NE(nullptr, process.Clock());
+    EXPECT_TRUE(IsTopmost(process.Clock()));
+}
+
+TEST_F(StartupTest, ArgumentsAndShowStateChangeNothing) {
+    RECT expected;
+    {
+        ClockProcess plain(directory.Path());
+        ASSERT_NE(nullptr, plain.Clock());
+        expected = WindowRect(plain.Clock());
+    }
+
+    LaunchOptions options;
+    options.arguments = "/minimize --config other.cfg -x";
+    options.showCommand = SW_SHOWMINIMIZED;
+    TempDirectory other;
+    ClockProcess withArguments(other.Path(), options);
+    HWND clock = withArguments.Clock();
+    ASSERT_NE(nullptr, clock);
+    EXPECT_TRUE(SameRect(expected, WindowRect(clock)));
+    EXPECT_FALSE(IsIconic(clock));
+    EXPECT_TRUE(IsTopmost(clock));
+}
+
+TEST_F(StartupTest, EnterAndEscapeCommandsDoNotCloseIt) {
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    // Sent, not posted: EndDialog would hide the window before the send
+    // returns, so visibility afterwards proves the command was refused.
+    for (WPARAM command : {IDOK, IDCANCEL}) {
+        DWORD_PTR result = 0;
+        ASSERT_TRUE(SendMessageTimeoutA(clock, WM_COMMAND, command, 0,
+                                        SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS,
+                                        &result));
+        EXPECT_TRUE(IsWindowVisible(clock));
+        EXPECT_TRUE(process.IsRunning());
+    }
+    PostMessageA(clock, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
+}
+
+TEST_F(StartupTest, CloseEndsWithExitCodeOneAndWritesNothing) {
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    PostMessageA(clock, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
+    EXPECT_TRUE(directory.FileNames().empty());
+}
+
+TEST_F(StartupTest, ReadsFileFromCurrentDirectoryNotExecutables) {
+    // A copy of the program beside a file that must be ignored...
+    TempDirectory programDirectory;
+    std::string copy = programDirectory.File("Velmora.exe");
+    ASSERT_TRUE(CopyFileA(VelmoraPath().c_str(), copy.c_str(), FALSE));
+    ConfigValues besideProgram;
+    besideProgram.window = {300, 300, 400, 340};
+    programDirectory.WriteFile(CONFIG, ConfigText(besideProgram));
+    // ...started in a directory whose file must be read.
+    ConfigValues inCurrent;
+    RECT work = WorkArea();
+    inCurrent.window = {work.left + 120, work.top + 60, work.left + 220,
+                        work.top + 90};
+    directory.WriteFile(CONFIG, ConfigText(inCurrent));
+
+    LaunchOptions options;
+    options.executable = copy;
+    ClockProcess process(directory.Path(), options);
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    EXPECT_TRUE(SameRect(inCurrent.window, WindowRect(clock)));
+    PostMessageA(clock, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
+}
+
+}  // namespace
