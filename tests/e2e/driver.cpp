@@ -366,3 +366,133 @@ std::string ConfigText(const ConfigValues& v) {
                   v.window.left, v.window.right, v.window.top);
     return text;
 }
+
+namespace {
+
+constexpr int ABSOLUTE_RANGE = 65536;
+constexpr int DRAG_STEPS = 8;
+constexpr int ICON_SIZE = 32;
+constexpr int MESSAGE_TEXT_ID = 0xFFFF;
+
+void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = dx;
+    input.mi.dy = dy;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+}
+
+// Rounds up so that the system's scaling back gives exactly this pixel.
+LONG ToAbsolute(int pixel, int screenSize) {
+    return static_cast<LONG>(
+        (static_cast<long long>(pixel) * ABSOLUTE_RANGE + screenSize - 1) /
+        screenSize);
+}
+
+bool PointerAt(int x, int y) {
+    POINT pointer = {0, 0};
+    GetCursorPos(&pointer);
+    return pointer.x == x && pointer.y == y;
+}
+
+BOOL CALLBACK FindIconChild(HWND hwnd, LPARAM lParam) {
+    if ((GetWindowLongA(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        *reinterpret_cast<HWND*>(lParam) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void MovePointer(int x, int y) {
+    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE,
+              ToAbsolute(x, GetSystemMetrics(SM_CXSCREEN)),
+              ToAbsolute(y, GetSystemMetrics(SM_CYSCREEN)));
+    WaitUntil([&] { return PointerAt(x, y); });
+}
+
+void PressButton(DWORD downFlag) { SendMouse(downFlag); }
+
+void ReleaseButton(DWORD upFlag) { SendMouse(upFlag); }
+
+void ClickAt(int x, int y, bool right) {
+    MovePointer(x, y);
+    PressButton(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+    ReleaseButton(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+}
+
+void PressKey(WORD virtualKey) {
+    INPUT inputs[2] = {};
+    inputs[0].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = virtualKey;
+    inputs[1] = inputs[0];
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof inputs[0]);
+}
+
+void Drag(POINT from, POINT to) {
+    MovePointer(from.x, from.y);
+    PressButton(MOUSEEVENTF_LEFTDOWN);
+    for (int step = 1; step <= DRAG_STEPS; ++step) {
+        MovePointer(from.x + (to.x - from.x) * step / DRAG_STEPS,
+                    from.y + (to.y - from.y) * step / DRAG_STEPS);
+    }
+    ReleaseButton(MOUSEEVENTF_LEFTUP);
+}
+
+HWND FindPopupMenu() {
+    HWND menu = FindWindowA("#32768", nullptr);
+    return menu != nullptr && IsWindowVisible(menu) ? menu : nullptr;
+}
+
+HWND WaitForDialog(DWORD processId, const char* title) {
+    HWND dialog = nullptr;
+    WaitUntil([&] {
+        dialog = FindProcessWindow(processId, "#32770", title);
+        return dialog != nullptr;
+    });
+    return dialog;
+}
+
+std::string MessageBoxText(HWND box) {
+    return WindowText(GetDlgItem(box, MESSAGE_TEXT_ID));
+}
+
+HWND FindIconControl(HWND dialog) {
+    HWND icon = nullptr;
+    EnumChildWindows(dialog, FindIconChild, reinterpret_cast<LPARAM>(&icon));
+    return icon;
+}
+
+int IconPixelsMatching(HWND iconControl, LPCSTR systemIcon) {
+    RECT rect = WindowRect(iconControl);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, ICON_SIZE, ICON_SIZE);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    // The icon is drawn over the control's own background, which its
+    // transparent corner shows.
+    HBRUSH background =
+        CreateSolidBrush(GetPixel(screen, rect.left, rect.top));
+    RECT square = {0, 0, ICON_SIZE, ICON_SIZE};
+    FillRect(memory, &square, background);
+    DeleteObject(background);
+    DrawIconEx(memory, 0, 0, LoadIconA(nullptr, systemIcon), ICON_SIZE,
+               ICON_SIZE, 0, nullptr, DI_NORMAL);
+    int matching = 0;
+    for (int y = 0; y < ICON_SIZE; ++y) {
+        for (int x = 0; x < ICON_SIZE; ++x) {
+            matching += GetPixel(memory, x, y) ==
+                                GetPixel(screen, rect.left + x, rect.top + y)
+                            ? 1
+                            : 0;
+        }
+    }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return matching;
+}

@@ -110,6 +110,30 @@ int CountPixels(const RECT& area, COLORREF color);
 // The clock text that local time gives now, as the clock formats it.
 std::string ExpectedClockText(const SYSTEMTIME& time);
 
+// Real input, as a user's mouse and keyboard give it.
+void MovePointer(int x, int y);
+void PressButton(DWORD downFlag);    // MOUSEEVENTF_LEFTDOWN or RIGHTDOWN
+void ReleaseButton(DWORD upFlag);    // MOUSEEVENTF_LEFTUP or RIGHTUP
+void ClickAt(int x, int y, bool right = false);
+void PressKey(WORD virtualKey);
+// Drags with the left button from one screen point to another in steps.
+void Drag(POINT from, POINT to);
+
+// The visible popup menu window (class "#32768"), if one is open.
+HWND FindPopupMenu();
+
+// A visible dialog of the process with this title, waiting for it.
+HWND WaitForDialog(DWORD processId, const char* title);
+
+// The text of a message box (its static control 65535).
+std::string MessageBoxText(HWND box);
+
+// How many pixels of an icon control show this system icon.
+int IconPixelsMatching(HWND iconControl, LPCSTR systemIcon);
+
+// The message box's icon control, if it has one.
+HWND FindIconControl(HWND dialog);
+
 // "Velmora.cfg" bytes for a settings record, in the file's own layout.
 struct ConfigValues {
     int charSet = 1, clipPrecision = 1, escapement = 0;

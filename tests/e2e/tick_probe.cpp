@@ -1,0 +1,58 @@
+// The test side of the tick counter: the shared counter and the hook.
+#include "tick_probe.h"
+
+#include "driver.h"
+
+namespace {
+constexpr char HOOK_DLL[] = "velmora_probe.dll";
+constexpr char HOOK_NAME[] = "CountClockTicks";
+constexpr char HOOK_DECORATED_NAME[] = "CountClockTicks@12";  // 32-bit stdcall
+}  // namespace
+
+TickProbe::TickProbe(HWND clock) {
+    mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr,
+                                  PAGE_READWRITE, 0, sizeof(LONG),
+                                  TICK_PROBE_MAPPING);
+    if (mapping_ == nullptr) {
+        return;
+    }
+    counter_ = static_cast<volatile LONG*>(
+        MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+    std::string path = VelmoraPath();
+    path.erase(path.find_last_of("\\/") + 1);
+    module_ = LoadLibraryA((path + HOOK_DLL).c_str());
+    if (module_ == nullptr || counter_ == nullptr) {
+        return;
+    }
+    FARPROC hook = GetProcAddress(module_, HOOK_NAME);
+    if (hook == nullptr) {
+        hook = GetProcAddress(module_, HOOK_DECORATED_NAME);
+    }
+    DWORD thread = GetWindowThreadProcessId(clock, nullptr);
+    // Through void*: GetProcAddress knows no signatures.
+    HOOKPROC procedure = reinterpret_cast<HOOKPROC>(
+        reinterpret_cast<void*>(hook));
+    hook_ = SetWindowsHookExA(WH_GETMESSAGE, procedure, module_, thread);
+}
+
+TickProbe::~TickProbe() {
+    if (hook_ != nullptr) {
+        UnhookWindowsHookEx(hook_);
+    }
+    if (module_ != nullptr) {
+        FreeLibrary(module_);
+    }
+    if (counter_ != nullptr) {
+        UnmapViewOfFile(const_cast<LONG*>(counter_));
+    }
+    if (mapping_ != nullptr) {
+        CloseHandle(mapping_);
+    }
+}
+
+LONG TickProbe::Count() const { return counter_ != nullptr ? *counter_ : 0; }
+
+bool TickProbe::SeesTicks(LONG ticks) {
+    LONG target = Count() + ticks;
+    return WaitUntil([&] { return Count() >= target; });
+}
