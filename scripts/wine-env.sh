@@ -31,20 +31,23 @@ start_virtual_display() {
 }
 
 # Creates the prefix once: no window manager waits, no font smoothing (text
-# pixels are exactly the text colour), a desktop colour tests can tell from
-# black, and Wine's own fonts where Wine looks for them.
+# pixels are exactly the text colour), windows that move while dragged (as
+# Windows does by default; Wine's default drags an outline), a desktop colour
+# tests can tell from black, and Wine's own fonts where Wine looks for them.
+VELMORA_PREFIX_MARK=.velmora-ready-2
 prepare_wine_prefix() {
-    if [ -f "$WINEPREFIX/.velmora-ready" ]; then
+    if [ -f "$WINEPREFIX/$VELMORA_PREFIX_MARK" ]; then
         return 0
     fi
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /d 0 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Control Panel\Desktop' /v DragFullWindows /d 1 /f >/dev/null 2>&1
     wine reg add 'HKCU\Control Panel\Colors' /v Background /d '58 110 165' /f >/dev/null 2>&1
     cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     wineserver -w
-    touch "$WINEPREFIX/.velmora-ready"
+    touch "$WINEPREFIX/$VELMORA_PREFIX_MARK"
 }
 
 # Ends this prefix's wine server and the display started here, nothing else.

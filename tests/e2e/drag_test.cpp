@@ -1,1 +1,195 @@
-// placeholder
+// Dragging the clock with the real mouse, and the snapping to the work
+// area's edges that every move goes through.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "../../res/resource.h"
+#include "driver.h"
+
+namespace {
+
+constexpr int SNAP_DISTANCE = 10;
+constexpr int CLOCK_WIDTH = 65;
+constexpr int CLOCK_HEIGHT = 18;
+constexpr int START_LEFT = 300;
+constexpr int START_TOP = 250;
+
+POINT Centre(const RECT& rect) {
+    POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    return centre;
+}
+
+POINT Offset(POINT point, int dx, int dy) {
+    POINT moved = {point.x + dx, point.y + dy};
+    return moved;
+}
+
+bool IsAt(HWND hwnd, int left, int top) {
+    RECT rect = WindowRect(hwnd);
+    return rect.left == left && rect.top == top &&
+           rect.right - rect.left == CLOCK_WIDTH &&
+           rect.bottom - rect.top == CLOCK_HEIGHT;
+}
+
+::testing::AssertionResult EndsAt(HWND hwnd, int left, int top) {
+    if (WaitUntil([&] { return IsAt(hwnd, left, top); })) {
+        return ::testing::AssertionSuccess();
+    }
+    RECT rect = WindowRect(hwnd);
+    return ::testing::AssertionFailure()
+           << "window at (" << rect.left << ", " << rect.top << ") size "
+           << rect.right - rect.left << "x" << rect.bottom - rect.top
+           << ", expected (" << left << ", " << top << ")";
+}
+
+class DragTest : public ::testing::Test {
+protected:
+    // A clock placed away from every edge, so only the drag decides where
+    // it ends.
+    HWND StartClock(int left = START_LEFT, int top = START_TOP) {
+        ConfigValues config;
+        config.window = {left, top, left + CLOCK_WIDTH, top + CLOCK_HEIGHT};
+        directory.WriteFile("Velmora.cfg", ConfigText(config));
+        process.reset(new ClockProcess(directory.Path()));
+        return process->Clock();
+    }
+
+    void TearDown() override {
+        ReleaseButton(MOUSEEVENTF_LEFTUP);
+        process.reset();
+    }
+
+    TempDirectory directory;
+    std::unique_ptr<ClockProcess> process;
+    RECT work = WorkArea();
+};
+
+TEST_F(DragTest, WindowFollowsThePointerUntilReleased) {
+    HWND clock = StartClock();
+    ASSERT_NE(nullptr, clock);
+    POINT grab = Centre(WindowRect(clock));
+    ASSERT_TRUE(StartDrag(clock, grab));
+    const POINT steps[] = {{40, 30}, {150, 90}, {-120, 200}};
+    for (const POINT& step : steps) {
+        POINT to = Offset(grab, step.x, step.y);
+        EXPECT_TRUE(MoveDuringDrag(
+            clock, to, {START_LEFT + step.x, START_TOP + step.y}))
+            << "mid-drag, moved by " << step.x << ", " << step.y;
+    }
+    ReleaseButton(MOUSEEVENTF_LEFTUP);
+    EXPECT_TRUE(WaitUntil([&] { return !InMoveLoop(clock); }));
+    // After the release the pointer moves alone.
+    MovePointer(grab.x + 5, grab.y + 5);
+    EXPECT_TRUE(EndsAt(clock, START_LEFT - 120, START_TOP + 200));
+}
+
+struct SnapCase {
+    const char* name;
+    int dropLeft;  // where the window's corner is dropped, from the work
+    int dropTop;   // area's top-left; a negative value counts from the far edge
+    int endLeft;
+    int endTop;
+};
+
+class DragSnapTest : public DragTest,
+                     public ::testing::WithParamInterface<SnapCase> {};
+
+int FromEdge(int value, LONG nearEdge, LONG farEdge, int size) {
+    return value >= 0 ? nearEdge + value : farEdge - size + value + 1;
+}
+
+TEST_P(DragSnapTest, DropPositionIsSnapped) {
+    const SnapCase& c = GetParam();
+    HWND clock = StartClock();
+    ASSERT_NE(nullptr, clock);
+    int dropLeft = FromEdge(c.dropLeft, work.left, work.right, CLOCK_WIDTH);
+    int dropTop = FromEdge(c.dropTop, work.top, work.bottom, CLOCK_HEIGHT);
+    POINT end = {FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
+                 FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT)};
+    POINT grab = Centre(WindowRect(clock));
+    Drag(clock, grab, Offset(grab, dropLeft - START_LEFT, dropTop - START_TOP),
+         end);
+    EXPECT_TRUE(EndsAt(clock, end.x, end.y));
+}
+
+// -1 is flush with the far edge, -1 - n is n pixels short of it.
+const SnapCase SNAP_CASES[] = {
+    {"LeftAtTenSnaps", SNAP_DISTANCE, 200, 0, 200},
+    {"LeftAtElevenStays", SNAP_DISTANCE + 1, 200, SNAP_DISTANCE + 1, 200},
+    {"TopAtTenSnaps", 300, SNAP_DISTANCE, 300, 0},
+    {"TopAtElevenStays", 300, SNAP_DISTANCE + 1, 300, SNAP_DISTANCE + 1},
+    {"RightAtTenSnaps", -1 - SNAP_DISTANCE, 200, -1, 200},
+    {"RightAtElevenStays", -2 - SNAP_DISTANCE, 200, -2 - SNAP_DISTANCE, 200},
+    {"BottomAtTenSnaps", 300, -1 - SNAP_DISTANCE, 300, -1},
+    {"BothNearEdgesAtOnce", 4, 7, 0, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Edges, DragSnapTest, ::testing::ValuesIn(SNAP_CASES),
+                         [](const ::testing::TestParamInfo<SnapCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(DragTest, DraggedPastRightAndBottomIsHeldInside) {
+    HWND clock = StartClock();
+    ASSERT_NE(nullptr, clock);
+    POINT grab = Centre(WindowRect(clock));
+    // The pointer goes to the screen's last pixel; the window would reach
+    // past the work area's corner.
+    POINT farCorner = {work.right - CLOCK_WIDTH, work.bottom - CLOCK_HEIGHT};
+    Drag(clock, grab, {work.right - 1, work.bottom - 1}, farCorner);
+    EXPECT_TRUE(EndsAt(clock, farCorner.x, farCorner.y));
+    // And back past the top-left corner.
+    POINT nearCorner = {work.left, work.top};
+    Drag(clock, Centre(WindowRect(clock)), nearCorner, nearCorner);
+    EXPECT_TRUE(EndsAt(clock, nearCorner.x, nearCorner.y));
+}
+
+TEST_F(DragTest, RightButtonDragNeverMoves) {
+    HWND clock = StartClock();
+    ASSERT_NE(nullptr, clock);
+    POINT grab = Centre(WindowRect(clock));
+    MovePointer(grab.x, grab.y);
+    PressButton(MOUSEEVENTF_RIGHTDOWN);
+    MovePointer(grab.x + 120, grab.y + 90);
+    ReleaseButton(MOUSEEVENTF_RIGHTUP);
+    EXPECT_FALSE(InMoveLoop(clock));
+    // The right button opens the menu instead; close it and look.
+    ASSERT_TRUE(WaitUntil([] { return FindPopupMenu() != nullptr; }));
+    PressKey(VK_ESCAPE);
+    EXPECT_TRUE(WaitUntil([] { return FindPopupMenu() == nullptr; }));
+    EXPECT_TRUE(IsAt(clock, START_LEFT, START_TOP));
+}
+
+struct StoredCase {
+    const char* name;
+    int left;
+    int top;
+    int endLeft;  // negative: from the far edge, as in SnapCase
+    int endTop;
+};
+
+class StoredPlaceTest : public DragTest,
+                        public ::testing::WithParamInterface<StoredCase> {};
+
+TEST_P(StoredPlaceTest, OutsideWorkAreaIsPulledInAtStart) {
+    const StoredCase& c = GetParam();
+    HWND clock = StartClock(c.left, c.top);
+    ASSERT_NE(nullptr, clock);
+    EXPECT_TRUE(EndsAt(clock,
+                       FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
+                       FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT)));
+}
+
+const StoredCase STORED_CASES[] = {
+    {"AboveAndLeft", -500, -300, 0, 0},
+    {"BelowAndRight", 5000, 4000, -1, -1},
+    {"PartlyOffLeft", -30, 200, 0, 200},
+    {"WithinSnapOfTop", 400, 6, 400, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Start, StoredPlaceTest,
+                         ::testing::ValuesIn(STORED_CASES),
+                         [](const ::testing::TestParamInfo<StoredCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace

@@ -371,6 +371,8 @@ namespace {
 
 constexpr int ABSOLUTE_RANGE = 65536;
 constexpr int DRAG_STEPS = 8;
+constexpr int MOVE_ATTEMPTS = 5;
+constexpr DWORD MOVE_SETTLE_MS = 1000;
 constexpr int ICON_SIZE = 32;
 constexpr int MESSAGE_TEXT_ID = 0xFFFF;
 
@@ -432,14 +434,52 @@ void PressKey(WORD virtualKey) {
     SendInput(2, inputs, sizeof inputs[0]);
 }
 
-void Drag(POINT from, POINT to) {
+bool InMoveLoop(HWND hwnd) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info) &&
+           (info.flags & GUI_INMOVESIZE) != 0;
+}
+
+bool StartDrag(HWND hwnd, POINT from) {
     MovePointer(from.x, from.y);
     PressButton(MOUSEEVENTF_LEFTDOWN);
-    for (int step = 1; step <= DRAG_STEPS; ++step) {
+    if (!WaitUntil([&] { return InMoveLoop(hwnd); })) {
+        return false;
+    }
+    // The loop marks itself before it reads where the drag starts; a sent
+    // message is only handled once it waits for input, after that read.
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                               MESSAGE_TIMEOUT_MS, &result) != 0;
+}
+
+bool MoveDuringDrag(HWND hwnd, POINT to, POINT expectedTopLeft) {
+    auto arrived = [&] {
+        RECT rect = WindowRect(hwnd);
+        return rect.left == expectedTopLeft.x && rect.top == expectedTopLeft.y;
+    };
+    for (int attempt = 0; attempt < MOVE_ATTEMPTS; ++attempt) {
+        if (attempt > 0) {
+            MovePointer(to.x + (to.x > 0 ? -1 : 1), to.y);
+        }
+        MovePointer(to.x, to.y);
+        if (WaitUntil(arrived, MOVE_SETTLE_MS)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Drag(HWND hwnd, POINT from, POINT to, POINT expectedTopLeft) {
+    StartDrag(hwnd, from);
+    for (int step = 1; step < DRAG_STEPS; ++step) {
         MovePointer(from.x + (to.x - from.x) * step / DRAG_STEPS,
                     from.y + (to.y - from.y) * step / DRAG_STEPS);
     }
+    MoveDuringDrag(hwnd, to, expectedTopLeft);
     ReleaseButton(MOUSEEVENTF_LEFTUP);
+    WaitUntil([&] { return !InMoveLoop(hwnd); });
 }
 
 HWND FindPopupMenu() {

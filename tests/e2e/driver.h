@@ -116,8 +116,21 @@ void PressButton(DWORD downFlag);    // MOUSEEVENTF_LEFTDOWN or RIGHTDOWN
 void ReleaseButton(DWORD upFlag);    // MOUSEEVENTF_LEFTUP or RIGHTUP
 void ClickAt(int x, int y, bool right = false);
 void PressKey(WORD virtualKey);
-// Drags with the left button from one screen point to another in steps.
-void Drag(POINT from, POINT to);
+// True while the window's thread runs the system's move loop.
+bool InMoveLoop(HWND hwnd);
+// Presses the left button here and waits for the window's move loop to
+// start: moves sent before it starts would not count as part of the drag.
+bool StartDrag(HWND hwnd, POINT from);
+// During a drag, moves the pointer and waits for the window to arrive. Under
+// Wine a stale pointer event can land after the last one and put the pointer
+// back a step, so the move is repeated (by way of a neighbouring pixel) until
+// the window is where it should be.
+bool MoveDuringDrag(HWND hwnd, POINT to, POINT expectedTopLeft);
+
+// Drags a window with the left button from one screen point to another,
+// releasing once the window has reached where it is expected to end (the
+// system's loop may not yet have seen the last move when the button goes up).
+void Drag(HWND hwnd, POINT from, POINT to, POINT expectedTopLeft);
 
 // The visible popup menu window (class "#32768"), if one is open.
 HWND FindPopupMenu();
