@@ -3,7 +3,8 @@
 # Skips apt entirely when everything is already there.
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev googletest g++-mingw-w64-i686
+packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest
+          g++-mingw-w64-i686
           mingw-w64-i686-dev wine wine32:i386 xvfb x11-utils fonts-wine
           imagemagick)
 

@@ -15,6 +15,19 @@ echo "== native unit tests"
 ctest --test-dir build/native --output-on-failure 2>&1 | tee "$logs/unit.log"
 unit_status=${PIPESTATUS[0]}
 
+echo "== native unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+ctest --test-dir build/native-sanitized --output-on-failure 2>&1 | tee "$logs/sanitized.log"
+sanitized_status=${PIPESTATUS[0]}
+
+echo "== fuzzing the configuration loader for ${VELMORA_FUZZ_SECONDS:=120} s"
+fuzz_corpus=build/fuzz/corpus
+mkdir -p "$fuzz_corpus"
+build/fuzz/tests/fuzz/config_fuzzer -max_total_time="$VELMORA_FUZZ_SECONDS" \
+    -timeout=5 -print_final_stats=1 "$fuzz_corpus" tests/fuzz/corpus \
+    >"$logs/fuzz.log" 2>&1
+fuzz_status=$?
+grep -E '^(stat::number_of_executed_units|Done|==[0-9]+==ERROR|property broken)' "$logs/fuzz.log"
+
 echo "== end-to-end tests under Wine"
 source scripts/wine-env.sh
 trap stop_wine_environment EXIT
@@ -23,18 +36,27 @@ prepare_wine_prefix
 wine build/win32/velmora_e2e.exe 2>&1 | tee "$logs/e2e.log"
 e2e_status=${PIPESTATUS[0]}
 
-unit_total=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2/p' "$logs/unit.log")
-unit_failed=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of.*/\1/p' "$logs/unit.log")
+# Totals from the runners' own summary lines.
+ctest_count() {  # field 1: failed, 2: total
+    local value
+    value=$(sed -n "s/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\\$1/p" "$2")
+    echo "${value:-0}"
+}
+unit_total=$(( $(ctest_count 2 "$logs/unit.log") + $(ctest_count 2 "$logs/sanitized.log") ))
+unit_failed=$(( $(ctest_count 1 "$logs/unit.log") + $(ctest_count 1 "$logs/sanitized.log") ))
+fuzz_passed=$(( fuzz_status == 0 ? 1 : 0 ))
 e2e_passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$logs/e2e.log")
 e2e_failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below.*/\1/p' "$logs/e2e.log")
 unit_total=${unit_total:-0}; unit_failed=${unit_failed:-0}
 e2e_passed=${e2e_passed:-0}; e2e_failed=${e2e_failed:-0}
-passed=$(( unit_total - unit_failed + e2e_passed ))
-failed=$(( unit_failed + e2e_failed ))
-if [ "$unit_status" -ne 0 ] || [ "$e2e_status" -ne 0 ]; then
+passed=$(( unit_total - unit_failed + e2e_passed + fuzz_passed ))
+failed=$(( unit_failed + e2e_failed + 1 - fuzz_passed ))
+if [ "$unit_status" -ne 0 ] || [ "$sanitized_status" -ne 0 ] ||
+   [ "$e2e_status" -ne 0 ]; then
     failed=$(( failed > 0 ? failed : 1 ))
 fi
-echo "unit: $(( unit_total - unit_failed )) passed, $unit_failed failed"
+echo "unit (plain and sanitized): $(( unit_total - unit_failed )) passed, $unit_failed failed"
+echo "fuzzing: $fuzz_passed passed, $(( 1 - fuzz_passed )) failed"
 echo "end-to-end: $e2e_passed passed, $e2e_failed failed"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -25,7 +25,6 @@ constexpr char FACE_BLANK_IN_FILE = '+';
 
 // One word per face name, cut to what lfFaceName holds.
 constexpr std::size_t FACE_BUFFER_SIZE = FACE_NAME_SIZE;
-constexpr std::size_t FILE_TEXT_SIZE = 512;
 constexpr std::int64_t INT32_LIMIT = 2147483648LL;  // 2^31
 constexpr std::int64_t UINT32_RANGE = 4294967296LL; // 2^32
 constexpr unsigned BYTE_MASK = 0xFF;
@@ -117,7 +116,9 @@ bool IsStorableFaceName(const char* name) {
     return true;
 }
 
-bool ReadSettings(std::FILE* file, ClockSettings* settings) {
+}  // namespace
+
+int ReadSettings(std::FILE* file, ClockSettings* settings) {
     enum {
         CHARSET, CLIP_PRECISION, ESCAPEMENT, HEIGHT, ITALIC, ORIENTATION,
         OUT_PRECISION, PITCH_AND_FAMILY, QUALITY, STRIKE_OUT, UNDERLINE,
@@ -131,14 +132,14 @@ bool ReadSettings(std::FILE* file, ClockSettings* settings) {
     for (int i = 0; i < NUMBER_COUNT; ++i) {
         if (i == NUMBERS_BEFORE_FACE &&
             !ReadWord(file, face, sizeof face)) {
-            return false;
+            return 0;
         }
         if (!ReadInt32(file, &n[i])) {
-            return false;
+            return 0;
         }
     }
     if (std::ferror(file) || face[0] == '\0') {
-        return false;
+        return 0;
     }
     ReplaceChar(face, FACE_BLANK_IN_FILE, FACE_BLANK);
 
@@ -155,10 +156,9 @@ bool ReadSettings(std::FILE* file, ClockSettings* settings) {
     loaded.rcWindow.right = n[RIGHT];
     loaded.rcWindow.bottom = n[BOTTOM];
     *settings = loaded;
-    return true;
+    return 1;
 }
 
-// The whole file's text, or 0 when the record cannot be stored faithfully.
 int FormatSettings(const ClockSettings& settings, char* text,
                    std::size_t size) {
     const LogFontRecord& font = settings.lfFont;
@@ -186,8 +186,6 @@ int FormatSettings(const ClockSettings& settings, char* text,
     }
     return length;
 }
-
-}  // namespace
 
 void ReplaceChar(char* text, char from, char to) {
     for (char* p = text; *p != '\0'; ++p) {
@@ -242,13 +240,13 @@ int LoadSettingsFrom(const char* path, ClockSettings* settings) {
     if (file == nullptr) {
         return 0;
     }
-    bool loaded = ReadSettings(file, settings);
+    int loaded = ReadSettings(file, settings);
     std::fclose(file);
-    return loaded ? 1 : 0;
+    return loaded;
 }
 
 int SaveSettingsTo(const char* path, const ClockSettings& settings) {
-    char text[FILE_TEXT_SIZE];
+    char text[SETTINGS_TEXT_SIZE];
     int length = FormatSettings(settings, text, sizeof text);
     if (length == 0) {
         return 0;

@@ -3,6 +3,8 @@
 // tested natively, and only the file replacement comes from the OS layer.
 #pragma once
 
+#include <cstdio>
+
 #include "win_types.h"
 
 struct ClockSettings {
@@ -29,6 +31,15 @@ int SaveSettings();
 // The same, for any record and file path.
 int LoadSettingsFrom(const char* path, ClockSettings* settings);
 int SaveSettingsTo(const char* path, const ClockSettings& settings);
+
+// The reading and formatting underneath, for an open stream and a buffer.
+// ReadSettings returns 1 and fills the record only when all 21 values were
+// read; FormatSettings returns the text's length, or 0 when the record cannot
+// be stored (an empty face name, or one that would not read back as a word).
+int ReadSettings(std::FILE* file, ClockSettings* settings);
+int FormatSettings(const ClockSettings& settings, char* text,
+                   std::size_t size);
+constexpr std::size_t SETTINGS_TEXT_SIZE = 512;
 
 // Every field's built-in default; the background follows the desktop colour.
 void ApplyDefaultSettings(ClockSettings* settings, ColorRef desktopColor);

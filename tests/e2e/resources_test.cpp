@@ -2,6 +2,8 @@
 // templates, menu, icon, About picture and version record.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -410,6 +412,101 @@ TEST_F(ResourcesTest, VersionRecord) {
             EXPECT_GT(length, 1u);
         }
     }
+}
+
+// The executable file itself: a hardened GUI program for the platform it
+// was built for, importing nothing but Windows' own DLLs.
+class ExecutableImage {
+public:
+    explicit ExecutableImage(const std::string& path) {
+        FILE* file = std::fopen(path.c_str(), "rb");
+        if (file != nullptr) {
+            char buffer[4096];
+            size_t count;
+            while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+                bytes_.append(buffer, count);
+            }
+            std::fclose(file);
+        }
+    }
+
+    template <typename T>
+    bool Read(size_t offset, T* value) const {
+        if (offset + sizeof(T) > bytes_.size()) {
+            return false;
+        }
+        std::memcpy(value, bytes_.data() + offset, sizeof(T));
+        return true;
+    }
+
+    // The file offset of a relative virtual address, through the sections.
+    size_t OffsetOf(DWORD rva, size_t sections, WORD count) const {
+        for (WORD i = 0; i < count; ++i) {
+            IMAGE_SECTION_HEADER section;
+            Read(sections + i * sizeof section, &section);
+            if (rva >= section.VirtualAddress &&
+                rva < section.VirtualAddress + section.Misc.VirtualSize) {
+                return rva - section.VirtualAddress + section.PointerToRawData;
+            }
+        }
+        return bytes_.size();
+    }
+
+    std::string StringAt(size_t offset) const {
+        return offset < bytes_.size() ? std::string(bytes_.c_str() + offset)
+                                      : std::string();
+    }
+
+private:
+    std::string bytes_;
+};
+
+TEST(ExecutableTest, HardenedGuiProgramImportingOnlySystemDlls) {
+    ExecutableImage image(VelmoraPath());
+    IMAGE_DOS_HEADER dos;
+    ASSERT_TRUE(image.Read(0, &dos));
+    ASSERT_EQ(IMAGE_DOS_SIGNATURE, dos.e_magic);
+    IMAGE_NT_HEADERS headers;
+    ASSERT_TRUE(image.Read(dos.e_lfanew, &headers));
+    ASSERT_EQ(static_cast<DWORD>(IMAGE_NT_SIGNATURE), headers.Signature);
+    const IMAGE_OPTIONAL_HEADER& optional = headers.OptionalHeader;
+    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, optional.Subsystem);
+    EXPECT_TRUE(optional.DllCharacteristics &
+                IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+    EXPECT_TRUE(optional.DllCharacteristics &
+                IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+#ifdef _WIN64
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, headers.FileHeader.Machine);
+    EXPECT_TRUE(optional.DllCharacteristics &
+                IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA);
+#else
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, headers.FileHeader.Machine);
+#endif
+
+    const size_t sections = dos.e_lfanew +
+                            offsetof(IMAGE_NT_HEADERS, OptionalHeader) +
+                            headers.FileHeader.SizeOfOptionalHeader;
+    const WORD sectionCount = headers.FileHeader.NumberOfSections;
+    const DWORD importRva =
+        optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    ASSERT_NE(0u, importRva);
+    const char* systemDlls[] = {"kernel32.dll", "user32.dll", "gdi32.dll",
+                                "comdlg32.dll", "msvcrt.dll"};
+    size_t descriptor = image.OffsetOf(importRva, sections, sectionCount);
+    int imports = 0;
+    IMAGE_IMPORT_DESCRIPTOR entry;
+    while (image.Read(descriptor, &entry) && entry.Name != 0) {
+        std::string name =
+            image.StringAt(image.OffsetOf(entry.Name, sections, sectionCount));
+        bool known = false;
+        for (const char* dll : systemDlls) {
+            known = known || lstrcmpiA(name.c_str(), dll) == 0;
+        }
+        EXPECT_TRUE(known) << "imports " << name;
+        ++imports;
+        descriptor += sizeof entry;
+    }
+    EXPECT_GE(imports, 4);
 }
 
 }  // namespace

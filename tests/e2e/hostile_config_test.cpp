@@ -1,0 +1,125 @@
+// Velmora.exe against damaged and hostile configuration files: it must start,
+// keep answering, end normally and never touch the file.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver.h"
+
+namespace {
+
+constexpr char CONFIG[] = "Velmora.cfg";
+constexpr DWORD EXPECTED_EXIT_CODE = 1;
+constexpr size_t ONE_MEGABYTE = 1024 * 1024;
+
+std::string Canonical() { return ConfigText(ConfigValues()); }
+
+std::string WithWindow(LONG left, LONG top, LONG right, LONG bottom) {
+    ConfigValues values;
+    values.window = {left, top, right, bottom};
+    return ConfigText(values);
+}
+
+std::string WithFont(int height, int weight, const std::string& face) {
+    ConfigValues values;
+    values.height = height;
+    values.weight = weight;
+    values.face = face;
+    return ConfigText(values);
+}
+
+std::string Replaced(std::string text, const std::string& from,
+                     const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+std::string Utf16WithBom(const std::string& text) {
+    std::string wide = "\xFF\xFE";
+    for (char c : text) {
+        wide += c;
+        wide += '\0';
+    }
+    return wide;
+}
+
+std::string BinaryJunk(size_t size) {
+    std::string junk(size, '\0');
+    unsigned state = 12345;
+    for (char& c : junk) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 16);
+    }
+    return junk;
+}
+
+struct HostileFile {
+    const char* name;
+    std::string bytes;
+};
+
+std::vector<HostileFile> HostileFiles() {
+    std::string canonical = Canonical();
+    return {
+        {"Empty", ""},
+        {"OnlyWhiteSpace", std::string(4096, ' ') + "\r\n\t\v\f"},
+        {"BinaryJunk", BinaryJunk(4096)},
+        {"NulBytes", std::string(512, '\0')},
+        {"NulInsideValues", Replaced(canonical, " ", std::string(1, '\0'))},
+        {"OneMegabyteWord", std::string(ONE_MEGABYTE, 'W')},
+        {"OneMegabyteFaceName",
+         Replaced(canonical, "MS+Sans+Serif", std::string(ONE_MEGABYTE, 'F'))},
+        {"OneMegabyteNumber", std::string(ONE_MEGABYTE, '7')},
+        {"NumbersFarBeyond32Bits",
+         Replaced(canonical, "16777215", "99999999999999999999999999")},
+        {"NegativeBeyond32Bits", Replaced(canonical, "400", "-2147483649")},
+        {"Utf16ByteOrderMark", Utf16WithBom(canonical)},
+        {"Utf8ByteOrderMark", "\xEF\xBB\xBF" + canonical},
+        {"InvertedRectangle", WithWindow(500, 400, 100, 50)},
+        {"ZeroSizeRectangle", WithWindow(200, 200, 200, 200)},
+        {"FarOffScreen", WithWindow(2000000000, 2000000000, 2000000065,
+                                    2000000018)},
+        {"ExtremeRectangle", WithWindow(-2147483647 - 1, -2147483647 - 1,
+                                        2147483647, 2147483647)},
+        {"CarriageReturnsOnly", Replaced(canonical, "\r\n", "\r")},
+        {"TruncatedCanonical", canonical.substr(0, canonical.size() / 2)},
+        {"HugeFontHeight", WithFont(2147483647, 400, "MS+Sans+Serif")},
+        {"NegativeHugeFontHeight", WithFont(-2147483647, 400, "Tahoma")},
+        {"AbsurdWeightAndUnknownFace", WithFont(12, -99999, "No+Such+Font")},
+        {"ControlCharactersInFace", WithFont(12, 400, "\x01\x02\x7F\x1B")},
+        {"LettersWhereNumbersGo", Replaced(canonical, "12 0 0", "twelve 0 0")},
+        {"SignsWithoutDigits", Replaced(canonical, "65 0", "- +")},
+    };
+}
+
+class HostileConfigTest : public ::testing::TestWithParam<HostileFile> {};
+
+TEST_P(HostileConfigTest, StartsAnswersAndEndsWithoutTouchingTheFile) {
+    TempDirectory directory;
+    directory.WriteFile(CONFIG, GetParam().bytes);
+    {
+        ClockProcess process(directory.Path());
+        HWND clock = process.Clock();
+        ASSERT_NE(nullptr, clock);
+        DWORD_PTR result = 0;
+        EXPECT_TRUE(SendMessageTimeoutA(clock, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                                        WAIT_TIMEOUT_MS, &result));
+        PostMessageA(clock, WM_CLOSE, 0, 0);
+        EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
+    }
+    std::string after;
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+    EXPECT_TRUE(after == GetParam().bytes) << "the file was modified";
+    EXPECT_EQ(1u, directory.FileNames().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HostileConfigTest, ::testing::ValuesIn(HostileFiles()),
+    [](const ::testing::TestParamInfo<HostileFile>& info) {
+        return std::string(info.param.name);
+    });
+
+}  // namespace
