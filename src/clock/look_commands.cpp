@@ -60,9 +60,12 @@ void SetClockFont(HWND hwnd) {
     dialog.hwndOwner = hwnd;
     dialog.lpLogFont = AsLogFont(&clockSettings.lfFont);
     dialog.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FORCEFONTEXIST;
-    if (!ChooseFontA(&dialog)) {
-        return;
+    if (ChooseFontA(&dialog)) {
+        ApplyClockFont(hwnd);
     }
+}
+
+void ApplyClockFont(HWND hwnd) {
     RecreateClockFont(hwnd);
     SIZE extent = MeasureClockText(hwnd);
     int width = extent.cx + TEXT_MARGIN;

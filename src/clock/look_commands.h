@@ -5,6 +5,9 @@
 #include <windows.h>
 
 void SetClockFont(HWND hwnd);
+// What Set Font does after the dialog's OK: the new font, and the window
+// resized to fit the widest time text in it, top-left corner kept.
+void ApplyClockFont(HWND hwnd);
 void SetFontColor(HWND hwnd);
 void SetBackgroundColor(HWND hwnd);
 void GrabFontColor(HWND hwnd);

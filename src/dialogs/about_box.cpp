@@ -18,6 +18,23 @@ void CentreOnScreen(HWND hwnd) {
     SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
+// The picture control loads its bitmap from the template but does not free
+// it when destroyed (Wine's does not; the documentation leaves it to the
+// program), so each opening would leak one bitmap. Taking it back and deleting
+// it is safe either way: the control no longer holds it.
+void ReleasePicture(HWND hwnd) {
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) {
+            HANDLE picture = reinterpret_cast<HANDLE>(
+                SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, 0));
+            if (picture != nullptr) {
+                DeleteObject(picture);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 // Returns FALSE for every message, handled or not.
@@ -30,6 +47,9 @@ INT_PTR CALLBACK AboutBox(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
         if (LOWORD(wParam) == IDOK) {
             EndDialog(hwnd, DIALOG_DONE);
         }
+        break;
+    case WM_DESTROY:
+        ReleasePicture(hwnd);
         break;
     }
     return FALSE;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 std::FILE* CreateTempFileBeside(const char* targetPath, char* tempPath,
@@ -24,5 +25,11 @@ std::FILE* CreateTempFileBeside(const char* targetPath, char* tempPath,
 }
 
 int ReplaceFileWith(const char* tempPath, const char* targetPath) {
+    // A read-only configuration stays as it is, as it does on Windows; the
+    // mode bits count, since root could write it anyway.
+    struct stat status;
+    if (stat(targetPath, &status) == 0 && (status.st_mode & S_IWUSR) == 0) {
+        return 0;
+    }
     return std::rename(tempPath, targetPath) == 0 ? 1 : 0;
 }

@@ -43,6 +43,13 @@ std::FILE* CreateTempFileBeside(const char* targetPath, char* tempPath,
 }
 
 int ReplaceFileWith(const char* tempPath, const char* targetPath) {
+    // A read-only configuration is the user's wish to keep it. Windows refuses
+    // to replace it, but Wine's MoveFileEx does not, so ask first.
+    DWORD attributes = GetFileAttributesA(targetPath);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return 0;
+    }
     return MoveFileExA(tempPath, targetPath,
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? 1

@@ -321,6 +321,18 @@ TEST_F(SettingsFileTest, TargetThatIsADirectoryIsKept) {
     EXPECT_EQ(Listing(), std::vector<std::string>{CONFIG_FILE_NAME});
 }
 
+TEST_F(SettingsFileTest, ReadOnlyFileIsNotReplaced) {
+    Write("old file");
+    ASSERT_EQ(chmod(CONFIG_FILE_NAME, 0444), 0);
+    clockSettings = Defaults();
+    EXPECT_EQ(SaveSettings(), 0);
+    EXPECT_EQ(Read(), "old file");
+    EXPECT_EQ(Listing(), std::vector<std::string>{CONFIG_FILE_NAME});
+    ASSERT_EQ(chmod(CONFIG_FILE_NAME, 0644), 0);
+    EXPECT_EQ(SaveSettings(), 1);
+    EXPECT_EQ(Read(), kDefaultsFile);
+}
+
 TEST_F(SettingsFileTest, ReadOnlyDirectoryKeepsOldFile) {
     Write("old file");
     ASSERT_EQ(chmod(".", 0555), 0);

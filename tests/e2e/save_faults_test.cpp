@@ -1,0 +1,101 @@
+// Saving when things go wrong: a read-only file in the way, and two clocks
+// saving into the same directory by turns.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "../../res/resource.h"
+#include "driver.h"
+
+namespace {
+
+constexpr char CONFIG[] = "Velmora.cfg";
+constexpr char SAVED_TEXT[] = "Successfully saved configuration.";
+constexpr char FAILED_TEXT[] = "Could not save configuration.";
+constexpr int SAVES_EACH = 50;
+
+// Chooses Save from the clock and returns the message box's text, closing
+// the box afterwards.
+std::string SaveAndAnswer(ClockProcess& process, HWND clock) {
+    PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
+    HWND box = WaitForDialog(process.Id(), "Velmora");
+    if (box == nullptr) {
+        return "(no message box)";
+    }
+    std::string text = MessageBoxText(box);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+    return text;
+}
+
+ConfigValues SavedValues(HWND clock) {
+    ConfigValues values;
+    values.background = GetSysColor(COLOR_BACKGROUND);
+    values.window = WindowRect(clock);
+    return values;
+}
+
+TEST(SaveFaultsTest, ReadOnlyFileIsLeftAsItWas) {
+    TempDirectory directory;
+    ConfigValues original;
+    original.window = {200, 200, 265, 218};
+    const std::string bytes = ConfigText(original);
+    directory.WriteFile(CONFIG, bytes);
+    ASSERT_TRUE(SetFileAttributesA(directory.File(CONFIG).c_str(),
+                                   FILE_ATTRIBUTE_READONLY));
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    SetWindowPos(clock, nullptr, 400, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+    EXPECT_EQ(FAILED_TEXT, SaveAndAnswer(process, clock));
+    std::string after;
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+    EXPECT_EQ(bytes, after);
+    EXPECT_EQ(1u, directory.FileNames().size()) << "a temporary file was left";
+    EXPECT_TRUE(process.IsRunning());
+
+    // Once the user makes it writable, the same command succeeds.
+    SetFileAttributesA(directory.File(CONFIG).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process, clock));
+    ConfigValues moved = original;
+    moved.window = WindowRect(clock);
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+    EXPECT_EQ(ConfigText(moved), after);
+}
+
+TEST(SaveFaultsTest, TwoClocksSavingByTurnsNeverMixTheirFiles) {
+    TempDirectory directory;
+    std::unique_ptr<ClockProcess> processes[2] = {
+        std::unique_ptr<ClockProcess>(new ClockProcess(directory.Path())),
+        std::unique_ptr<ClockProcess>(new ClockProcess(directory.Path()))};
+    HWND clocks[2];
+    const POINT places[2] = {{150, 120}, {420, 330}};
+    std::string expected[2];
+    for (int i = 0; i < 2; ++i) {
+        clocks[i] = processes[i]->Clock();
+        ASSERT_NE(nullptr, clocks[i]);
+        SetWindowPos(clocks[i], nullptr, places[i].x, places[i].y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+        ASSERT_TRUE(WaitUntil([&] {
+            return WindowRect(clocks[i]).left == places[i].x;
+        }));
+        expected[i] = ConfigText(SavedValues(clocks[i]));
+    }
+    ASSERT_NE(expected[0], expected[1]);
+
+    for (int round = 0; round < SAVES_EACH; ++round) {
+        for (int i = 0; i < 2; ++i) {
+            SCOPED_TRACE("round " + std::to_string(round) + ", clock " +
+                         std::to_string(i));
+            ASSERT_EQ(SAVED_TEXT, SaveAndAnswer(*processes[i], clocks[i]));
+            std::string file;
+            ASSERT_TRUE(directory.ReadFile(CONFIG, &file));
+            ASSERT_EQ(expected[i], file);
+        }
+    }
+    EXPECT_EQ(1u, directory.FileNames().size()) << "a temporary file was left";
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+// Runs the clock window in this process and drives every path that creates
+// or deletes a graphics object, through the same code the commands run, ten
+// thousand times each. After a warm-up the live GDI and USER objects must not
+// grow at all.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "../../res/resource.h"
+#include "app/app.h"
+#include "clock/clock_menu.h"
+#include "clock/clock_window.h"
+#include "clock/look_commands.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr int WARM_UP = 100;
+constexpr int ROUNDS = 10000;  // VELMORA_SOAK_ROUNDS may ask for fewer
+constexpr UINT_PTR TIMER_CLOCK = 100;
+constexpr UINT_PTR TIMER_GRAB = 200;
+constexpr UINT_PTR LAST_SMALL_HANDLE = 0xFFFF;
+constexpr LPARAM MENU_CLICK_POINT = MAKELPARAM(5, 5);
+
+struct ObjectCounts {
+    DWORD gdi;
+    DWORD user;
+};
+
+// Wine answers 0 to GetGuiResources. Its handle tables take a handle's low
+// 16 bits alone, so there the live objects are counted by trying them all.
+DWORD CountByScan(bool gdi) {
+    DWORD count = 0;
+    for (UINT_PTR index = 1; index <= LAST_SMALL_HANDLE; ++index) {
+        if (gdi) {
+            count += GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0;
+        } else {
+            count += IsWindow(reinterpret_cast<HWND>(index)) ||
+                     IsMenu(reinterpret_cast<HMENU>(index));
+        }
+    }
+    return count;
+}
+
+ObjectCounts LiveObjects() {
+    ObjectCounts counts;
+    counts.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    counts.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    if (counts.gdi == 0) {
+        counts.gdi = CountByScan(true);
+    }
+    if (counts.user == 0) {
+        counts.user = CountByScan(false);
+    }
+    return counts;
+}
+
+int Rounds() {
+    const char* asked = std::getenv("VELMORA_SOAK_ROUNDS");
+    int rounds = asked != nullptr ? std::atoi(asked) : 0;
+    return rounds > 0 ? rounds : ROUNDS;
+}
+
+// How the next modal dialog of this thread is closed as soon as it opens.
+UINT closeMessage;
+WPARAM closeCommand;
+HHOOK dialogHook;
+HHOOK menuHook;
+
+LRESULT CALLBACK CloseDialogOnOpen(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_INITDIALOG) {
+        // One sample first, so the grabber's brush is replaced as well.
+        PostMessageA(call->hwnd, WM_TIMER, TIMER_GRAB, 0);
+        PostMessageA(call->hwnd, closeMessage, closeCommand, 0);
+    }
+    return CallNextHookEx(dialogHook, code, wParam, lParam);
+}
+
+LRESULT CALLBACK DismissMenu(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_MENU) {
+        EndMenu();
+    }
+    return CallNextHookEx(menuHook, code, wParam, lParam);
+}
+
+class SoakTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        hAppInstance = GetModuleHandleA(nullptr);
+        ApplyDefaultSettings(&clockSettings, GetSysColor(COLOR_BACKGROUND));
+        clock = CreateDialogParamA(hAppInstance, MAKEINTRESOURCEA(IDD_CLOCK),
+                                   nullptr, ClockWindow, 0);
+        ShowWindow(clock, SW_SHOWNOACTIVATE);
+        DWORD thread = GetCurrentThreadId();
+        dialogHook = SetWindowsHookExA(WH_CALLWNDPROCRET, CloseDialogOnOpen,
+                                       nullptr, thread);
+        menuHook = SetWindowsHookExA(WH_MSGFILTER, DismissMenu, nullptr, thread);
+    }
+
+    static void TearDownTestSuite() {
+        UnhookWindowsHookEx(menuHook);
+        UnhookWindowsHookEx(dialogHook);
+        SendMessageA(clock, WM_CLOSE, 0, 0);
+        DestroyWindow(clock);
+    }
+
+    // Runs the step for a warm-up, then ROUNDS times, and expects no object
+    // left behind.
+    template <typename Step>
+    void ExpectNoGrowth(const char* path, Step step) {
+        ASSERT_NE(nullptr, clock);
+        for (int i = 0; i < WARM_UP; ++i) {
+            step(i);
+        }
+        ObjectCounts before = LiveObjects();
+        const int rounds = Rounds();
+        for (int i = 0; i < rounds; ++i) {
+            step(i);
+        }
+        ObjectCounts after = LiveObjects();
+        std::printf("%-34s GDI %4lu -> %4lu   USER %4lu -> %4lu\n", path,
+                    before.gdi, after.gdi, before.user, after.user);
+        EXPECT_EQ(before.gdi, after.gdi) << path;
+        EXPECT_EQ(before.user, after.user) << path;
+    }
+
+    static void RunDialogCommand(WORD command, UINT message, WPARAM close) {
+        closeMessage = message;
+        closeCommand = close;
+        RunClockCommand(clock, command);
+    }
+
+    static HWND clock;
+};
+
+HWND SoakTest::clock;
+
+TEST_F(SoakTest, TickAndRefresh) {
+    ExpectNoGrowth("tick and RefreshClock", [](int) {
+        SendMessageA(clock, WM_TIMER, TIMER_CLOCK, 0);
+        RefreshClock(clock);
+    });
+}
+
+TEST_F(SoakTest, BackgroundBrush) {
+    ExpectNoGrowth("background brush re-creation", [](int i) {
+        clockSettings.crBackground = RGB(i % 256, 40, 80);
+        RecreateBackgroundBrush();
+        RefreshClock(clock);
+    });
+}
+
+TEST_F(SoakTest, FontWithResize) {
+    ExpectNoGrowth("font re-creation with the resize", [](int i) {
+        clockSettings.lfFont.lfHeight = 10 + i % 20;
+        ApplyClockFont(clock);
+    });
+}
+
+struct GrabberClose {
+    const char* path;
+    WORD command;
+    UINT message;
+    WPARAM close;
+};
+
+class GrabberSoakTest : public SoakTest,
+                        public ::testing::WithParamInterface<GrabberClose> {};
+
+TEST_P(GrabberSoakTest, OpenedAndClosed) {
+    RECT rect;
+    GetWindowRect(clock, &rect);
+    // Alternating between two colours makes every opening sample anew.
+    const POINT spots[] = {{rect.left + 1, rect.top + 1},
+                           {rect.right + 40, rect.bottom + 40}};
+    const GrabberClose& way = GetParam();
+    ExpectNoGrowth(way.path, [&](int i) {
+        SetCursorPos(spots[i % 2].x, spots[i % 2].y);
+        RunDialogCommand(way.command, way.message, way.close);
+    });
+}
+
+const GrabberClose GRABBER_CLOSES[] = {
+    {"grabber closed by OK", ID_GRAB_FONT_COLOR, WM_COMMAND, IDOK},
+    {"grabber closed by Cancel", ID_GRAB_BACKGROUND_COLOR, WM_COMMAND,
+     IDCANCEL},
+    {"grabber closed by WM_CLOSE", ID_GRAB_BACKGROUND_COLOR, WM_CLOSE, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Ways, GrabberSoakTest,
+                         ::testing::ValuesIn(GRABBER_CLOSES));
+
+TEST_F(SoakTest, AboutBox) {
+    ExpectNoGrowth("About box opened and closed", [](int) {
+        RunDialogCommand(ID_ABOUT, WM_COMMAND, IDOK);
+    });
+}
+
+TEST_F(SoakTest, ContextMenu) {
+    ExpectNoGrowth("menu shown and dismissed", [](int) {
+        // Something in the queue, so the menu's loop wakes at once.
+        PostMessageA(clock, WM_NULL, 0, 0);
+        ShowClockMenu(clock, MENU_CLICK_POINT);
+    });
+}
+
+}  // namespace
