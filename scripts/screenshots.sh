@@ -9,7 +9,7 @@ bash scripts/setup.sh
 bash scripts/build.sh >/dev/null
 
 scenes=("$@")
-[ ${#scenes[@]} -gt 0 ] || scenes=(clock drag)
+[ ${#scenes[@]} -gt 0 ] || scenes=(clock drag custom menu grabber about)
 
 source scripts/wine-env.sh
 trap stop_wine_environment EXIT

@@ -36,6 +36,17 @@ prepare_wine_prefix
 wine build/win32/velmora_e2e.exe 2>&1 | tee "$logs/e2e.log"
 e2e_status=${PIPESTATUS[0]}
 
+echo "== soak: every object-creating path 10,000 times, in two processes"
+grabber_ways='Ways/GrabberSoakTest.OpenedAndClosed/0:Ways/GrabberSoakTest.OpenedAndClosed/1'
+wine build/win32/velmora_soak.exe --gtest_filter="$grabber_ways" \
+    >"$logs/soak-1.log" 2>&1 &
+soak_first=$!
+wine build/win32/velmora_soak.exe --gtest_filter="-$grabber_ways" \
+    >"$logs/soak-2.log" 2>&1
+soak_status=$?
+wait "$soak_first" || soak_status=1
+cat "$logs/soak-1.log" "$logs/soak-2.log" | grep -E 'GDI .* USER|FAILED|Failure'
+
 # Totals from the runners' own summary lines.
 ctest_count() {  # field 1: failed, 2: total
     local value
@@ -45,18 +56,32 @@ ctest_count() {  # field 1: failed, 2: total
 unit_total=$(( $(ctest_count 2 "$logs/unit.log") + $(ctest_count 2 "$logs/sanitized.log") ))
 unit_failed=$(( $(ctest_count 1 "$logs/unit.log") + $(ctest_count 1 "$logs/sanitized.log") ))
 fuzz_passed=$(( fuzz_status == 0 ? 1 : 0 ))
-e2e_passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$logs/e2e.log")
-e2e_failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below.*/\1/p' "$logs/e2e.log")
-unit_total=${unit_total:-0}; unit_failed=${unit_failed:-0}
-e2e_passed=${e2e_passed:-0}; e2e_failed=${e2e_failed:-0}
-passed=$(( unit_total - unit_failed + e2e_passed + fuzz_passed ))
-failed=$(( unit_failed + e2e_failed + 1 - fuzz_passed ))
+gtest_count() {  # PASSED or FAILED, summed over the logs given
+    local kind=$1 total=0 value log
+    shift
+    for log in "$@"; do
+        if [ "$kind" = PASSED ]; then
+            value=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log")
+        else
+            value=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below.*/\1/p' "$log")
+        fi
+        total=$(( total + ${value:-0} ))
+    done
+    echo "$total"
+}
+e2e_passed=$(gtest_count PASSED "$logs/e2e.log")
+e2e_failed=$(gtest_count FAILED "$logs/e2e.log")
+soak_passed=$(gtest_count PASSED "$logs/soak-1.log" "$logs/soak-2.log")
+soak_failed=$(gtest_count FAILED "$logs/soak-1.log" "$logs/soak-2.log")
+passed=$(( unit_total - unit_failed + e2e_passed + fuzz_passed + soak_passed ))
+failed=$(( unit_failed + e2e_failed + 1 - fuzz_passed + soak_failed ))
 if [ "$unit_status" -ne 0 ] || [ "$sanitized_status" -ne 0 ] ||
-   [ "$e2e_status" -ne 0 ]; then
+   [ "$e2e_status" -ne 0 ] || [ "$soak_status" -ne 0 ]; then
     failed=$(( failed > 0 ? failed : 1 ))
 fi
 echo "unit (plain and sanitized): $(( unit_total - unit_failed )) passed, $unit_failed failed"
 echo "fuzzing: $fuzz_passed passed, $(( 1 - fuzz_passed )) failed"
 echo "end-to-end: $e2e_passed passed, $e2e_failed failed"
+echo "soak: $soak_passed passed, $soak_failed failed"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

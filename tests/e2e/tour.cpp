@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "../../res/resource.h"
@@ -15,7 +16,7 @@ namespace {
 constexpr int MARGIN = 8;  // pixels of desktop around what a picture shows
 // The virtual display has no desktop picture; a plain window stands in.
 constexpr COLORREF BACKDROP = RGB(0, 128, 128);
-const RECT BACKDROP_AREA = {0, 0, 640, 400};
+const RECT BACKDROP_AREA = {0, 0, 1024, 768};
 
 RECT Grow(const RECT& rect, int by) {
     RECT grown = {rect.left - by, rect.top - by, rect.right + by,
@@ -94,6 +95,149 @@ bool DragScene(const std::string& outDirectory) {
            saved;
 }
 
+RECT Union(const RECT& a, const RECT& b) {
+    RECT both = {a.left < b.left ? a.left : b.left,
+                 a.top < b.top ? a.top : b.top,
+                 a.right > b.right ? a.right : b.right,
+                 a.bottom > b.bottom ? a.bottom : b.bottom};
+    return both;
+}
+
+// A running clock with its look settled, for the scenes that follow.
+struct Stage {
+    ColouredWindow backdrop{BACKDROP_AREA, BACKDROP};
+    TempDirectory directory;
+    std::unique_ptr<ClockProcess> process;
+    HWND clock = nullptr;
+
+    explicit Stage(const ConfigValues& config) {
+        directory.WriteFile("Velmora.cfg", ConfigText(config));
+        process.reset(new ClockProcess(directory.Path()));
+        clock = process->Clock();
+        if (clock != nullptr) {
+            RECT rect = WindowRect(clock);
+            WaitUntil([&] {
+                return CountPixels(rect, config.text) > 0 &&
+                       ScreenPixel(rect.left + 1, rect.top + 1) ==
+                           config.background;
+            });
+        }
+    }
+};
+
+ConfigValues PlainLook(LONG left, LONG top) {
+    ConfigValues config;
+    config.background = GetSysColor(COLOR_BACKGROUND);
+    config.window = {left, top, left + 65, top + 18};
+    return config;
+}
+
+// The context menu, opened by a right click on the clock.
+bool MenuScene(const std::string& outDirectory) {
+    Stage stage(PlainLook(60, 40));
+    if (stage.clock == nullptr) {
+        return false;
+    }
+    RECT rect = WindowRect(stage.clock);
+    ClickAt(rect.left + 20, rect.top + 9, true);
+    HWND menu = nullptr;
+    WaitUntil([&] { return (menu = FindPopupMenu()) != nullptr; });
+    MovePointer(900, 700);
+    if (menu == nullptr) {
+        return false;
+    }
+    RECT menuRect = WindowRect(menu);
+    WaitUntil([&] {
+        return ScreenPixel(menuRect.left + 2, menuRect.top + 2) != BACKDROP;
+    });
+    bool saved = SaveScreenshot(Grow(Union(rect, menuRect), MARGIN * 3),
+                                outDirectory + "\\menu.bmp");
+    PressKey(VK_ESCAPE);
+    return saved;
+}
+
+// The colour grabber with the pointer on an orange patch.
+bool GrabberScene(const std::string& outDirectory) {
+    const COLORREF orange = RGB(255, 140, 0);
+    const RECT patchRect = {300, 120, 420, 200};
+    Stage stage(PlainLook(60, 40));
+    ColouredWindow patch(patchRect, orange, true);
+    if (stage.clock == nullptr) {
+        return false;
+    }
+    PostMessageA(stage.clock, WM_COMMAND, ID_GRAB_BACKGROUND_COLOR, 0);
+    HWND grabber = WaitForDialog(stage.process->Id(), "Grab Color");
+    if (grabber == nullptr) {
+        return false;
+    }
+    MovePointer((patchRect.left + patchRect.right) / 2,
+                (patchRect.top + patchRect.bottom) / 2);
+    WaitUntil([&] {
+        return WindowText(GetDlgItem(grabber, IDC_GREEN)) == "140";
+    });
+    RECT shot = Grow(Union(Union(WindowRect(stage.clock), WindowRect(grabber)),
+                           patchRect),
+                     MARGIN * 3);
+    bool saved = SaveScreenshot(shot, outDirectory + "\\grabber.bmp");
+    PostMessageA(grabber, WM_COMMAND, IDOK, 0);
+    return saved;
+}
+
+// The About box, centred on the screen.
+bool AboutScene(const std::string& outDirectory) {
+    Stage stage(PlainLook(60, 40));
+    if (stage.clock == nullptr) {
+        return false;
+    }
+    PostMessageA(stage.clock, WM_COMMAND, ID_ABOUT, 0);
+    HWND about = WaitForDialog(stage.process->Id(), "About...");
+    if (about == nullptr) {
+        return false;
+    }
+    RECT rect = WindowRect(about);
+    WaitUntil([&] {
+        return ScreenPixel(rect.left + 20, rect.bottom - 10) != BACKDROP;
+    });
+    bool saved = SaveScreenshot(Grow(rect, MARGIN * 3),
+                                outDirectory + "\\about.bmp");
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    return saved;
+}
+
+// The clock in a font and colours of the user's choosing, sized to fit the
+// font as Set Font sizes it.
+bool CustomScene(const std::string& outDirectory) {
+    ConfigValues config;
+    config.face = "Tahoma";
+    config.height = -27;
+    config.weight = FW_BOLD;
+    config.background = RGB(90, 0, 40);
+    config.text = RGB(255, 220, 0);
+    LOGFONTA font = {};
+    font.lfHeight = config.height;
+    font.lfWeight = config.weight;
+    font.lfCharSet = static_cast<BYTE>(config.charSet);
+    font.lfOutPrecision = static_cast<BYTE>(config.outPrecision);
+    font.lfClipPrecision = static_cast<BYTE>(config.clipPrecision);
+    lstrcpyA(font.lfFaceName, "Tahoma");
+    HFONT hfont = CreateFontIndirectA(&font);
+    HDC hdc = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(hdc, hfont);
+    SIZE extent = {0, 0};
+    GetTextExtentPoint32A(hdc, "88:88 MM", 8, &extent);
+    SelectObject(hdc, previous);
+    ReleaseDC(nullptr, hdc);
+    DeleteObject(hfont);
+    config.window = {60, 40, 60 + extent.cx + 2, 40 + extent.cy + 2};
+
+    Stage stage(config);
+    if (stage.clock == nullptr) {
+        return false;
+    }
+    return SaveScreenshot(Grow(WindowRect(stage.clock), MARGIN * 3),
+                          outDirectory + "\\custom.bmp");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +254,14 @@ int main(int argc, char** argv) {
             taken = ClockScene(outDirectory);
         } else if (std::strcmp(argv[i], "drag") == 0) {
             taken = DragScene(outDirectory);
+        } else if (std::strcmp(argv[i], "menu") == 0) {
+            taken = MenuScene(outDirectory);
+        } else if (std::strcmp(argv[i], "grabber") == 0) {
+            taken = GrabberScene(outDirectory);
+        } else if (std::strcmp(argv[i], "about") == 0) {
+            taken = AboutScene(outDirectory);
+        } else if (std::strcmp(argv[i], "custom") == 0) {
+            taken = CustomScene(outDirectory);
         } else {
             std::fprintf(stderr, "unknown scene %s\n", argv[i]);
         }

@@ -30,15 +30,22 @@ struct ObjectCounts {
     DWORD user;
 };
 
+bool IsOwnWindow(HWND hwnd) {
+    DWORD process = 0;
+    return IsWindow(hwnd) && GetWindowThreadProcessId(hwnd, &process) &&
+           process == GetCurrentProcessId();
+}
+
 // Wine answers 0 to GetGuiResources. Its handle tables take a handle's low
-// 16 bits alone, so there the live objects are counted by trying them all.
+// 16 bits alone, so there the live objects are counted by trying them all:
+// GDI objects and menus are the process's own, windows are everyone's.
 DWORD CountByScan(bool gdi) {
     DWORD count = 0;
     for (UINT_PTR index = 1; index <= LAST_SMALL_HANDLE; ++index) {
         if (gdi) {
             count += GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0;
         } else {
-            count += IsWindow(reinterpret_cast<HWND>(index)) ||
+            count += IsOwnWindow(reinterpret_cast<HWND>(index)) ||
                      IsMenu(reinterpret_cast<HMENU>(index));
         }
     }
