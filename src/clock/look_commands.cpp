@@ -55,12 +55,16 @@ void RunColorGrabber(HWND hwnd, ColorRef* target) {
 }  // namespace
 
 void SetClockFont(HWND hwnd) {
+    // The dialog edits a copy: Wine's writes the font back even on Cancel,
+    // and a cancelled dialog must change nothing.
+    LogFontRecord chosen = clockSettings.lfFont;
     CHOOSEFONTA dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = hwnd;
-    dialog.lpLogFont = AsLogFont(&clockSettings.lfFont);
+    dialog.lpLogFont = AsLogFont(&chosen);
     dialog.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FORCEFONTEXIST;
     if (ChooseFontA(&dialog)) {
+        clockSettings.lfFont = chosen;
         ApplyClockFont(hwnd);
     }
 }
