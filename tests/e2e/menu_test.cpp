@@ -271,4 +271,81 @@ TEST_F(MenuTest, ExitThroughMenuEndsWithCodeOneAndWritesNothing) {
     EXPECT_TRUE(directory.FileNames().empty());
 }
 
+// Copies every resource of the module into the update but the menus.
+struct ResourceCopy {
+    HMODULE from;
+    HANDLE to;
+    bool copied;
+};
+
+BOOL CALLBACK CopyLanguage(HMODULE module, LPCSTR type, LPCSTR name,
+                           WORD language, LONG_PTR param) {
+    ResourceCopy* copy = reinterpret_cast<ResourceCopy*>(param);
+    HRSRC found = FindResourceExA(module, type, name, language);
+    void* data = LockResource(LoadResource(module, found));
+    copy->copied = UpdateResourceA(copy->to, type, name, language, data,
+                                   SizeofResource(module, found)) &&
+                   copy->copied;
+    return TRUE;
+}
+
+BOOL CALLBACK CopyName(HMODULE module, LPCSTR type, LPSTR name,
+                       LONG_PTR param) {
+    EnumResourceLanguagesA(module, type, name, CopyLanguage, param);
+    return TRUE;
+}
+
+BOOL CALLBACK CopyType(HMODULE module, LPSTR type, LONG_PTR param) {
+    if (type != RT_MENU) {
+        EnumResourceNamesA(module, type, CopyName, param);
+    }
+    return TRUE;
+}
+
+// A copy of the program without its menu resource: a right click must then
+// do nothing rather than show a null menu or crash.
+TEST_F(MenuTest, RightClickWithoutMenuResourceDoesNothing) {
+    TempDirectory programDirectory;
+    std::string copy = programDirectory.File("Velmora.exe");
+    ASSERT_TRUE(CopyFileA(VelmoraPath().c_str(), copy.c_str(), FALSE));
+    HMODULE original = LoadLibraryExA(VelmoraPath().c_str(), nullptr,
+                                      LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, original);
+    // Deleting one resource is not honoured everywhere; starting from none
+    // and putting the others back is.
+    ResourceCopy resources = {original, BeginUpdateResourceA(copy.c_str(), TRUE),
+                              true};
+    ASSERT_NE(nullptr, resources.to);
+    EnumResourceTypesA(original, CopyType,
+                       reinterpret_cast<LONG_PTR>(&resources));
+    FreeLibrary(original);
+    ASSERT_TRUE(resources.copied);
+    ASSERT_TRUE(EndUpdateResourceA(resources.to, FALSE));
+    HMODULE image = LoadLibraryExA(copy.c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, image);
+    HMENU stillThere = LoadMenuA(image, MAKEINTRESOURCEA(IDR_CLOCKMENU));
+    FreeLibrary(image);
+    ASSERT_EQ(nullptr, stillThere) << "the menu resource was not removed";
+
+    LaunchOptions options;
+    options.executable = copy;
+    ClockProcess process(directory.Path(), options);
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    ColouredWindow other(OTHER_RECT, OTHER_COLOUR);
+    SetWindowPos(other.Get(), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    MovePointer(NEUTRAL.x, NEUTRAL.y);
+    ClickAt(Middle(WindowRect(clock)).x, Middle(WindowRect(clock)).y, true);
+    // A command queued behind the click runs only once the click is handled;
+    // a menu would still be open then.
+    PostMessageA(clock, WM_COMMAND, ID_TOGGLE_ONTOP, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsTopmost(clock); }));
+    EXPECT_EQ(nullptr, FindPopupMenu());
+    EXPECT_TRUE(process.IsRunning());
+    PostMessageA(clock, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
+}
+
 }  // namespace
