@@ -160,6 +160,26 @@ TEST_F(DragTest, RightButtonDragNeverMoves) {
     EXPECT_TRUE(IsAt(clock, START_LEFT, START_TOP));
 }
 
+TEST_F(DragTest, SaveAfterDragStoresTheNewPlace) {
+    HWND clock = StartClock();
+    ASSERT_NE(nullptr, clock);
+    POINT end = {START_LEFT + 170, START_TOP - 90};
+    POINT grab = Centre(WindowRect(clock));
+    Drag(clock, grab, Offset(grab, end.x - START_LEFT, end.y - START_TOP), end);
+    ASSERT_TRUE(EndsAt(clock, end.x, end.y));
+
+    PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
+    HWND box = WaitForDialog(process->Id(), "Velmora");
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Successfully saved configuration.", MessageBoxText(box));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ConfigValues expected;
+    expected.window = {end.x, end.y, end.x + CLOCK_WIDTH, end.y + CLOCK_HEIGHT};
+    std::string saved;
+    ASSERT_TRUE(directory.ReadFile("Velmora.cfg", &saved));
+    EXPECT_EQ(ConfigText(expected), saved);
+}
+
 struct StoredCase {
     const char* name;
     int left;
