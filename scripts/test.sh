@@ -28,6 +28,19 @@ build/fuzz/tests/fuzz/config_fuzzer -max_total_time="$VELMORA_FUZZ_SECONDS" \
 fuzz_status=$?
 grep -E '^(stat::number_of_executed_units|Done|==[0-9]+==ERROR|property broken)' "$logs/fuzz.log"
 
+echo "== release packages"
+package_failed=0
+for bits in 32 64; do
+    cpack --config "build/win$bits/CPackConfig.cmake" -B "build/package$bits" >/dev/null
+    zip_file=$(ls build/package$bits/Velmora-*-win$bits.zip 2>/dev/null | head -1)
+    python3 - "$zip_file" <<'PY' || package_failed=$(( package_failed + 1 ))
+import sys, zipfile
+names = sorted(zipfile.ZipFile(sys.argv[1]).namelist())
+print(sys.argv[1], names)
+sys.exit(names != ["LICENSE", "README.md", "Velmora.exe"])
+PY
+done
+
 echo "== end-to-end tests under Wine"
 source scripts/wine-env.sh
 trap stop_wine_environment EXIT
@@ -35,6 +48,13 @@ start_virtual_display || exit 1
 prepare_wine_prefix
 wine build/win32/velmora_e2e.exe 2>&1 | tee "$logs/e2e.log"
 e2e_status=${PIPESTATUS[0]}
+
+echo "== end-to-end tests of the 64-bit build under 64-bit Wine"
+use_wine_bits 64
+prepare_wine_prefix
+"$VELMORA_WINE" build/win64/velmora_e2e.exe 2>&1 | tee "$logs/e2e64.log"
+e2e64_status=${PIPESTATUS[0]}
+use_wine_bits 32
 
 echo "== soak: every object-creating path 10,000 times, in two processes"
 first_half='Ways/GrabberSoakTest.OpenedAndClosed/0:Ways/GrabberSoakTest.OpenedAndClosed/1:SoakTest.ContextMenu'
@@ -69,19 +89,23 @@ gtest_count() {  # PASSED or FAILED, summed over the logs given
     done
     echo "$total"
 }
-e2e_passed=$(gtest_count PASSED "$logs/e2e.log")
-e2e_failed=$(gtest_count FAILED "$logs/e2e.log")
+e2e_passed=$(gtest_count PASSED "$logs/e2e.log" "$logs/e2e64.log")
+e2e_failed=$(gtest_count FAILED "$logs/e2e.log" "$logs/e2e64.log")
 soak_passed=$(gtest_count PASSED "$logs/soak-1.log" "$logs/soak-2.log")
 soak_failed=$(gtest_count FAILED "$logs/soak-1.log" "$logs/soak-2.log")
-passed=$(( unit_total - unit_failed + e2e_passed + fuzz_passed + soak_passed ))
-failed=$(( unit_failed + e2e_failed + 1 - fuzz_passed + soak_failed ))
+passed=$(( unit_total - unit_failed + e2e_passed + fuzz_passed + soak_passed +
+          2 - package_failed ))
+failed=$(( unit_failed + e2e_failed + 1 - fuzz_passed + soak_failed +
+          package_failed ))
 if [ "$unit_status" -ne 0 ] || [ "$sanitized_status" -ne 0 ] ||
-   [ "$e2e_status" -ne 0 ] || [ "$soak_status" -ne 0 ]; then
+   [ "$e2e_status" -ne 0 ] || [ "$e2e64_status" -ne 0 ] ||
+   [ "$soak_status" -ne 0 ]; then
     failed=$(( failed > 0 ? failed : 1 ))
 fi
 echo "unit (plain and sanitized): $(( unit_total - unit_failed )) passed, $unit_failed failed"
 echo "fuzzing: $fuzz_passed passed, $(( 1 - fuzz_passed )) failed"
-echo "end-to-end: $e2e_passed passed, $e2e_failed failed"
+echo "end-to-end (32-bit and 64-bit): $e2e_passed passed, $e2e_failed failed"
 echo "soak: $soak_passed passed, $soak_failed failed"
+echo "release packages: $(( 2 - package_failed )) passed, $package_failed failed"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

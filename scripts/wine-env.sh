@@ -1,14 +1,31 @@
 # Sourced by the project's scripts: a virtual display (unless one is given)
-# and a Wine prefix of the project's own, set up for driving the clock from
+# and Wine prefixes of the project's own, set up for driving the clock from
 # tests. Only the processes started here are ended, by their ids.
 
 VELMORA_ROOT=${VELMORA_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-export WINEPREFIX=${WINEPREFIX:-$VELMORA_ROOT/build/wineprefix}
-export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 VELMORA_SCREEN=${VELMORA_SCREEN:-1024x768x24}
 VELMORA_XVFB_PID=
+VELMORA_PREFIXES_USED=()
+
+# Chooses the 32-bit (default) or the 64-bit Wine and its own prefix;
+# $VELMORA_WINE is the loader to run programs with. A WINEPREFIX set by the
+# caller is kept for the 32-bit one.
+use_wine_bits() {
+    if [ "$1" = 64 ]; then
+        export WINEARCH=win64
+        export WINEPREFIX=${VELMORA_WINEPREFIX64:-$VELMORA_ROOT/build/wineprefix64}
+        VELMORA_WINE=/usr/lib/wine/wine64
+    else
+        export WINEARCH=win32
+        export WINEPREFIX=${VELMORA_WINEPREFIX32:-$VELMORA_ROOT/build/wineprefix}
+        VELMORA_WINE=wine
+    fi
+    VELMORA_PREFIXES_USED+=("$WINEPREFIX")
+}
+VELMORA_WINEPREFIX32=${VELMORA_WINEPREFIX32:-${WINEPREFIX:-}}
+use_wine_bits 32
 
 # Starts Xvfb on the first free display number and exports DISPLAY.
 start_virtual_display() {
@@ -30,30 +47,39 @@ start_virtual_display() {
     done
 }
 
-# Creates the prefix once: no window manager waits, no font smoothing (text
-# pixels are exactly the text colour), windows that move while dragged (as
-# Windows does by default; Wine's default drags an outline), a desktop colour
-# tests can tell from black, and Wine's own fonts where Wine looks for them.
+# Creates the current prefix once: no window manager waits, no font
+# smoothing (text pixels are exactly the text colour), windows that move while
+# dragged (as Windows does by default; Wine's default drags an outline), a
+# desktop colour tests can tell from black, and Wine's own fonts where Wine
+# looks for them.
 VELMORA_PREFIX_MARK=.velmora-ready-2
 prepare_wine_prefix() {
     if [ -f "$WINEPREFIX/$VELMORA_PREFIX_MARK" ]; then
         return 0
     fi
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /d 0 /f >/dev/null 2>&1
-    wine reg add 'HKCU\Control Panel\Desktop' /v DragFullWindows /d 1 /f >/dev/null 2>&1
-    wine reg add 'HKCU\Control Panel\Colors' /v Background /d '58 110 165' /f >/dev/null 2>&1
+    "$VELMORA_WINE" wineboot.exe -i >/dev/null 2>&1
+    local key
+    for key in "HKCU\\Software\\Wine\\X11 Driver|Managed|N" \
+               "HKCU\\Control Panel\\Desktop|FontSmoothing|0" \
+               "HKCU\\Control Panel\\Desktop|DragFullWindows|1" \
+               "HKCU\\Control Panel\\Colors|Background|58 110 165"; do
+        IFS='|' read -r path name value <<<"$key"
+        "$VELMORA_WINE" reg.exe add "$path" /v "$name" /d "$value" /f >/dev/null 2>&1
+    done
     cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     wineserver -w
     touch "$WINEPREFIX/$VELMORA_PREFIX_MARK"
 }
 
-# Ends this prefix's wine server and the display started here, nothing else.
+# Ends the wine servers of the prefixes used here and the display started
+# here, nothing else.
 stop_wine_environment() {
-    wineserver -k >/dev/null 2>&1
-    wineserver -w >/dev/null 2>&1
+    local prefix
+    for prefix in "${VELMORA_PREFIXES_USED[@]}"; do
+        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+        WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1
+    done
     if [ -n "$VELMORA_XVFB_PID" ]; then
         kill "$VELMORA_XVFB_PID" 2>/dev/null
         wait "$VELMORA_XVFB_PID" 2>/dev/null
