@@ -2,14 +2,13 @@
 // templates, menu, icon, About picture and version record.
 #include <gtest/gtest.h>
 
-#include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "../../res/resource.h"
 #include "driver.h"
+#include "pe_image.h"
 
 namespace {
 
@@ -414,99 +413,89 @@ TEST_F(ResourcesTest, VersionRecord) {
     }
 }
 
-// The executable file itself: a hardened GUI program for the platform it
-// was built for, importing nothing but Windows' own DLLs.
-class ExecutableImage {
-public:
-    explicit ExecutableImage(const std::string& path) {
-        FILE* file = std::fopen(path.c_str(), "rb");
-        if (file != nullptr) {
-            char buffer[4096];
-            size_t count;
-            while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-                bytes_.append(buffer, count);
-            }
-            std::fclose(file);
-        }
-    }
-
-    template <typename T>
-    bool Read(size_t offset, T* value) const {
-        if (offset + sizeof(T) > bytes_.size()) {
+// Checks that every element is closed in the order it was opened; the
+// declaration, comments and self-closing elements stand alone.
+bool IsWellFormedXml(const std::string& text) {
+    std::vector<std::string> open;
+    size_t at = 0;
+    while ((at = text.find('<', at)) != std::string::npos) {
+        size_t end = text.find('>', at);
+        if (end == std::string::npos) {
             return false;
         }
-        std::memcpy(value, bytes_.data() + offset, sizeof(T));
-        return true;
-    }
-
-    // The file offset of a relative virtual address, through the sections.
-    size_t OffsetOf(DWORD rva, size_t sections, WORD count) const {
-        for (WORD i = 0; i < count; ++i) {
-            IMAGE_SECTION_HEADER section;
-            Read(sections + i * sizeof section, &section);
-            if (rva >= section.VirtualAddress &&
-                rva < section.VirtualAddress + section.Misc.VirtualSize) {
-                return rva - section.VirtualAddress + section.PointerToRawData;
+        std::string tag = text.substr(at + 1, end - at - 1);
+        if (tag.compare(0, 3, "!--") == 0) {
+            end = text.find("-->", at);
+            if (end == std::string::npos) {
+                return false;
             }
+            end += 2;
+        } else if (!tag.empty() && tag[0] == '/') {
+            if (open.empty() || open.back() != tag.substr(1)) {
+                return false;
+            }
+            open.pop_back();
+        } else if (!tag.empty() && tag[0] != '?' &&
+                   tag[tag.size() - 1] != '/') {
+            open.push_back(tag.substr(0, tag.find_first_of(" \t\r\n")));
         }
-        return bytes_.size();
+        at = end + 1;
     }
+    return open.empty();
+}
 
-    std::string StringAt(size_t offset) const {
-        return offset < bytes_.size() ? std::string(bytes_.c_str() + offset)
-                                      : std::string();
+TEST_F(ResourcesTest, ManifestIsPresentAndWellFormed) {
+    HRSRC found = FindResourceA(module.Get(), MAKEINTRESOURCEA(1), RT_MANIFEST);
+    ASSERT_NE(nullptr, found);
+    std::string manifest(
+        static_cast<const char*>(
+            LockResource(LoadResource(module.Get(), found))),
+        SizeofResource(module.Get(), found));
+    EXPECT_EQ(0u, manifest.find("<?xml"));
+    EXPECT_TRUE(IsWellFormedXml(manifest));
+    const char* required[] = {
+        "level=\"asInvoker\"",
+        "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Vista
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // 7
+        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // 8
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // 8.1
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // 10 and 11
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        ">true</gdiScaling>",
+    };
+    for (const char* text : required) {
+        EXPECT_NE(std::string::npos, manifest.find(text)) << text;
     }
+    // The file keeps its meaning in pixels: the program is not DPI-aware.
+    EXPECT_EQ(std::string::npos, manifest.find("dpiAware"));
+}
 
-private:
-    std::string bytes_;
-};
-
+// The executable file itself: a hardened GUI program for the platform it
+// was built for, importing nothing but Windows' own DLLs.
 TEST(ExecutableTest, HardenedGuiProgramImportingOnlySystemDlls) {
-    ExecutableImage image(VelmoraPath());
-    IMAGE_DOS_HEADER dos;
-    ASSERT_TRUE(image.Read(0, &dos));
-    ASSERT_EQ(IMAGE_DOS_SIGNATURE, dos.e_magic);
-    IMAGE_NT_HEADERS headers;
-    ASSERT_TRUE(image.Read(dos.e_lfanew, &headers));
-    ASSERT_EQ(static_cast<DWORD>(IMAGE_NT_SIGNATURE), headers.Signature);
-    const IMAGE_OPTIONAL_HEADER& optional = headers.OptionalHeader;
-    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, optional.Subsystem);
-    EXPECT_TRUE(optional.DllCharacteristics &
+    PeSummary image = ReadPeSummary(VelmoraPath());
+    ASSERT_TRUE(image.valid);
+    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, image.subsystem);
+    EXPECT_TRUE(image.dllCharacteristics &
                 IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
-    EXPECT_TRUE(optional.DllCharacteristics &
-                IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+    EXPECT_TRUE(image.dllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
 #ifdef _WIN64
-    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, headers.FileHeader.Machine);
-    EXPECT_TRUE(optional.DllCharacteristics &
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, image.machine);
+    EXPECT_TRUE(image.dllCharacteristics &
                 IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA);
 #else
-    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, headers.FileHeader.Machine);
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, image.machine);
 #endif
-
-    const size_t sections = dos.e_lfanew +
-                            offsetof(IMAGE_NT_HEADERS, OptionalHeader) +
-                            headers.FileHeader.SizeOfOptionalHeader;
-    const WORD sectionCount = headers.FileHeader.NumberOfSections;
-    const DWORD importRva =
-        optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    ASSERT_NE(0u, importRva);
     const char* systemDlls[] = {"kernel32.dll", "user32.dll", "gdi32.dll",
                                 "comdlg32.dll", "msvcrt.dll"};
-    size_t descriptor = image.OffsetOf(importRva, sections, sectionCount);
-    int imports = 0;
-    IMAGE_IMPORT_DESCRIPTOR entry;
-    while (image.Read(descriptor, &entry) && entry.Name != 0) {
-        std::string name =
-            image.StringAt(image.OffsetOf(entry.Name, sections, sectionCount));
+    for (const std::string& name : image.imports) {
         bool known = false;
         for (const char* dll : systemDlls) {
             known = known || lstrcmpiA(name.c_str(), dll) == 0;
         }
         EXPECT_TRUE(known) << "imports " << name;
-        ++imports;
-        descriptor += sizeof entry;
     }
-    EXPECT_GE(imports, 4);
+    EXPECT_GE(image.imports.size(), 4u);
 }
 
 }  // namespace
