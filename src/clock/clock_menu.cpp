@@ -6,6 +6,7 @@
 #include "../../res/resource.h"
 #include "../app/app.h"
 #include "../app/gdi_object.h"
+#include "../app/visual_styles.h"
 #include "../dialogs/about_box.h"
 #include "../settings/settings_win32.h"
 #include "clock_window.h"
@@ -63,6 +64,11 @@ BOOL ShowClockMenu(HWND hwnd, LPARAM clickPoint) {
 }
 
 BOOL RunClockCommand(HWND hwnd, WORD commandId) {
+    if (commandId < ID_EXIT || commandId > ID_SET_FONT_COLOR) {
+        return FALSE;
+    }
+    // Whatever dialog or message box the command opens is themed.
+    VisualStylesScope styles;
     switch (commandId) {
     case ID_EXIT:
         CloseClockWindow(hwnd);
@@ -91,8 +97,6 @@ BOOL RunClockCommand(HWND hwnd, WORD commandId) {
     case ID_SET_FONT_COLOR:
         SetFontColor(hwnd);
         break;
-    default:
-        return FALSE;
     }
     return TRUE;
 }

@@ -29,6 +29,48 @@ SIZE MeasureClockText(HWND hwnd) {
     return extent;
 }
 
+constexpr char COMMON_DIALOGS_DLL[] = "comdlg32.dll";
+
+// The common dialogs' DLL, loaded only while one of its dialogs runs: most
+// runs of the clock never open one, and importing it would load it, and all
+// it needs, at every start.
+class CommonDialogs {
+public:
+    CommonDialogs() : module_(LoadLibraryA(COMMON_DIALOGS_DLL)) {}
+    ~CommonDialogs() {
+        if (module_ != nullptr) {
+            FreeLibrary(module_);
+        }
+    }
+    CommonDialogs(const CommonDialogs&) = delete;
+    CommonDialogs& operator=(const CommonDialogs&) = delete;
+
+    BOOL ChooseFont(CHOOSEFONTA* dialog) const {
+        typedef BOOL(WINAPI * Function)(CHOOSEFONTA*);
+        Function function = Find<Function>("ChooseFontA");
+        return function != nullptr && function(dialog);
+    }
+
+    BOOL ChooseColor(CHOOSECOLORA* dialog) const {
+        typedef BOOL(WINAPI * Function)(CHOOSECOLORA*);
+        Function function = Find<Function>("ChooseColorA");
+        return function != nullptr && function(dialog);
+    }
+
+private:
+    template <typename Function>
+    Function Find(const char* name) const {
+        if (module_ == nullptr) {
+            return nullptr;
+        }
+        // Through void*: GetProcAddress knows no signatures.
+        return reinterpret_cast<Function>(
+            reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+
+    HMODULE module_;
+};
+
 // Runs the colour dialog on *color; TRUE when the user chose one.
 BOOL ChooseColorFor(HWND hwnd, int systemColorIndex, ColorRef* color) {
     CustomColors custom = MakeCustomColors(GetSysColor(systemColorIndex),
@@ -39,7 +81,7 @@ BOOL ChooseColorFor(HWND hwnd, int systemColorIndex, ColorRef* color) {
     dialog.rgbResult = *color;
     dialog.lpCustColors = custom.colors;
     dialog.Flags = CC_RGBINIT | CC_FULLOPEN;
-    if (!ChooseColorA(&dialog)) {
+    if (!CommonDialogs().ChooseColor(&dialog)) {
         return FALSE;
     }
     *color = dialog.rgbResult;
@@ -63,7 +105,7 @@ void SetClockFont(HWND hwnd) {
     dialog.hwndOwner = hwnd;
     dialog.lpLogFont = AsLogFont(&chosen);
     dialog.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FORCEFONTEXIST;
-    if (ChooseFontA(&dialog)) {
+    if (CommonDialogs().ChooseFont(&dialog)) {
         clockSettings.lfFont = chosen;
         ApplyClockFont(hwnd);
     }

@@ -1,4 +1,7 @@
 // The About box: where it opens, what it shows, and that only OK closes it.
+#include <windows.h>
+#include <psapi.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -162,6 +165,37 @@ TEST_F(AboutTest, ClickingOkWithTheMouseClosesIt) {
     ASSERT_NE(nullptr, ok);
     RECT rect = WindowRect(ok);
     ClickAt((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    ExpectClosed(box, clock);
+}
+
+bool LoadsModule(HANDLE process, const char* name) {
+    HMODULE modules[256];
+    DWORD bytes = 0;
+    if (!EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+        return false;
+    }
+    for (DWORD i = 0; i < bytes / sizeof modules[0]; ++i) {
+        char path[MAX_PATH] = "";
+        GetModuleBaseNameA(process, modules[i], path, sizeof path);
+        if (lstrcmpiA(path, name) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The themed controls library comes with the first dialog, not with the
+// clock: the clock alone stays as small as a plain dialog program.
+TEST_F(AboutTest, ControlsLibraryArrivesWithTheFirstDialog) {
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    EXPECT_FALSE(LoadsModule(process.Handle(), "comctl32.dll"));
+    EXPECT_FALSE(LoadsModule(process.Handle(), "comdlg32.dll"));
+    PostMessageA(clock, WM_COMMAND, ID_ABOUT, 0);
+    HWND box = WaitForAbout();
+    ASSERT_NE(nullptr, box);
+    EXPECT_TRUE(LoadsModule(process.Handle(), "comctl32.dll"));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
     ExpectClosed(box, clock);
 }
 

@@ -15,11 +15,6 @@ constexpr int CLOCK_HEIGHT = 18;
 constexpr int START_LEFT = 300;
 constexpr int START_TOP = 250;
 
-POINT Centre(const RECT& rect) {
-    POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    return centre;
-}
-
 POINT Offset(POINT point, int dx, int dy) {
     POINT moved = {point.x + dx, point.y + dy};
     return moved;
@@ -68,7 +63,7 @@ protected:
 TEST_F(DragTest, WindowFollowsThePointerUntilReleased) {
     HWND clock = StartClock();
     ASSERT_NE(nullptr, clock);
-    POINT grab = Centre(WindowRect(clock));
+    POINT grab = Middle(WindowRect(clock));
     ASSERT_TRUE(StartDrag(clock, grab));
     const POINT steps[] = {{40, 30}, {150, 90}, {-120, 200}};
     for (const POINT& step : steps) {
@@ -107,7 +102,7 @@ TEST_P(DragSnapTest, DropPositionIsSnapped) {
     int dropTop = FromEdge(c.dropTop, work.top, work.bottom, CLOCK_HEIGHT);
     POINT end = {FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
                  FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT)};
-    POINT grab = Centre(WindowRect(clock));
+    POINT grab = Middle(WindowRect(clock));
     Drag(clock, grab, Offset(grab, dropLeft - START_LEFT, dropTop - START_TOP),
          end);
     EXPECT_TRUE(EndsAt(clock, end.x, end.y));
@@ -132,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Edges, DragSnapTest, ::testing::ValuesIn(SNAP_CASES),
 TEST_F(DragTest, DraggedPastRightAndBottomIsHeldInside) {
     HWND clock = StartClock();
     ASSERT_NE(nullptr, clock);
-    POINT grab = Centre(WindowRect(clock));
+    POINT grab = Middle(WindowRect(clock));
     // The pointer goes to the screen's last pixel; the window would reach
     // past the work area's corner.
     POINT farCorner = {work.right - CLOCK_WIDTH, work.bottom - CLOCK_HEIGHT};
@@ -140,14 +135,14 @@ TEST_F(DragTest, DraggedPastRightAndBottomIsHeldInside) {
     EXPECT_TRUE(EndsAt(clock, farCorner.x, farCorner.y));
     // And back past the top-left corner.
     POINT nearCorner = {work.left, work.top};
-    Drag(clock, Centre(WindowRect(clock)), nearCorner, nearCorner);
+    Drag(clock, Middle(WindowRect(clock)), nearCorner, nearCorner);
     EXPECT_TRUE(EndsAt(clock, nearCorner.x, nearCorner.y));
 }
 
 TEST_F(DragTest, RightButtonDragNeverMoves) {
     HWND clock = StartClock();
     ASSERT_NE(nullptr, clock);
-    POINT grab = Centre(WindowRect(clock));
+    POINT grab = Middle(WindowRect(clock));
     MovePointer(grab.x, grab.y);
     PressButton(MOUSEEVENTF_RIGHTDOWN);
     MovePointer(grab.x + 120, grab.y + 90);
@@ -164,7 +159,7 @@ TEST_F(DragTest, SaveAfterDragStoresTheNewPlace) {
     HWND clock = StartClock();
     ASSERT_NE(nullptr, clock);
     POINT end = {START_LEFT + 170, START_TOP - 90};
-    POINT grab = Centre(WindowRect(clock));
+    POINT grab = Middle(WindowRect(clock));
     Drag(clock, grab, Offset(grab, end.x - START_LEFT, end.y - START_TOP), end);
     ASSERT_TRUE(EndsAt(clock, end.x, end.y));
 

@@ -322,6 +322,21 @@ RECT WindowRect(HWND hwnd) {
     return rect;
 }
 
+bool SameRect(const RECT& a, const RECT& b) {
+    return EqualRect(&a, &b) != FALSE;
+}
+
+POINT Middle(const RECT& rect) {
+    POINT middle = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    return middle;
+}
+
+bool RoundTrip(HWND hwnd) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                               WAIT_TIMEOUT_MS, &result) != 0;
+}
+
 RECT WorkArea() {
     RECT area = {0, 0, 0, 0};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
@@ -449,9 +464,7 @@ bool StartDrag(HWND hwnd, POINT from) {
     }
     // The loop marks itself before it reads where the drag starts; a sent
     // message is only handled once it waits for input, after that read.
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
-                               MESSAGE_TIMEOUT_MS, &result) != 0;
+    return RoundTrip(hwnd);
 }
 
 bool MoveDuringDrag(HWND hwnd, POINT to, POINT expectedTopLeft) {

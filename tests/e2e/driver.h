@@ -101,6 +101,11 @@ COLORREF ScreenPixel(int x, int y);
 // Saves this part of the screen as a 24-bit BMP file.
 bool SaveScreenshot(const RECT& area, const std::string& path);
 RECT WindowRect(HWND hwnd);
+bool SameRect(const RECT& a, const RECT& b);
+POINT Middle(const RECT& rect);
+// A sent message is handled between the window's other messages, so its
+// return means that what its thread was doing has finished.
+bool RoundTrip(HWND hwnd);
 RECT WorkArea();
 bool IsTopmost(HWND hwnd);
 

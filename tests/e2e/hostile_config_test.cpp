@@ -104,9 +104,7 @@ TEST_P(HostileConfigTest, StartsAnswersAndEndsWithoutTouchingTheFile) {
         ClockProcess process(directory.Path());
         HWND clock = process.Clock();
         ASSERT_NE(nullptr, clock);
-        DWORD_PTR result = 0;
-        EXPECT_TRUE(SendMessageTimeoutA(clock, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
-                                        WAIT_TIMEOUT_MS, &result));
+        EXPECT_TRUE(RoundTrip(clock));
         PostMessageA(clock, WM_CLOSE, 0, 0);
         EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
     }

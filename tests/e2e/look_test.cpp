@@ -35,20 +35,6 @@ constexpr int FACE_LIST = 1136;
 constexpr int SIZE_LIST = 1138;
 constexpr int DEFAULT_FONT_HEIGHT = 12;
 
-POINT Middle(const RECT& rect) {
-    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-}
-
-bool SameRect(const RECT& a, const RECT& b) {
-    return EqualRect(&a, &b) != FALSE;
-}
-
-bool RoundTrip(HWND hwnd) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
-                               WAIT_TIMEOUT_MS, &result) != 0;
-}
-
 // The pointer leaves the popup once it is open: resting over it would
 // preselect the item under it.
 bool ChooseFromMenu(HWND clock, WORD mnemonic) {

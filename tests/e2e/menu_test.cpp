@@ -23,23 +23,6 @@ constexpr POINT NEUTRAL = {1000, 740};  // off the clock and any menu
 constexpr RECT OTHER_RECT = {600, 400, 700, 500};
 constexpr COLORREF OTHER_COLOUR = RGB(90, 160, 60);
 
-bool SameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right &&
-           a.bottom == b.bottom;
-}
-
-POINT Middle(const RECT& rect) {
-    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-}
-
-// A sent message is handled between the clock's other messages, so its
-// return means the command being handled has finished.
-bool RoundTrip(HWND hwnd) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
-                               WAIT_TIMEOUT_MS, &result) != 0;
-}
-
 // The pointer leaves the popup once it is open: resting over it would
 // preselect the item under it.
 HWND OpenMenu(POINT at) {

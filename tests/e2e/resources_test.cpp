@@ -444,15 +444,25 @@ bool IsWellFormedXml(const std::string& text) {
     return open.empty();
 }
 
-TEST_F(ResourcesTest, ManifestIsPresentAndWellFormed) {
-    HRSRC found = FindResourceA(module.Get(), MAKEINTRESOURCEA(1), RT_MANIFEST);
-    ASSERT_NE(nullptr, found);
-    std::string manifest(
-        static_cast<const char*>(
-            LockResource(LoadResource(module.Get(), found))),
-        SizeofResource(module.Get(), found));
-    EXPECT_EQ(0u, manifest.find("<?xml"));
-    EXPECT_TRUE(IsWellFormedXml(manifest));
+std::string ManifestText(HMODULE module, LPCSTR id) {
+    HRSRC found = FindResourceA(module, id, RT_MANIFEST);
+    if (found == nullptr) {
+        return std::string();
+    }
+    return std::string(
+        static_cast<const char*>(LockResource(LoadResource(module, found))),
+        SizeofResource(module, found));
+}
+
+TEST_F(ResourcesTest, ManifestsArePresentAndWellFormed) {
+    std::string program =
+        ManifestText(module.Get(), CREATEPROCESS_MANIFEST_RESOURCE_ID);
+    std::string dialogs =
+        ManifestText(module.Get(), ISOLATIONAWARE_MANIFEST_RESOURCE_ID);
+    for (const std::string* manifest : {&program, &dialogs}) {
+        EXPECT_EQ(0u, manifest->find("<?xml"));
+        EXPECT_TRUE(IsWellFormedXml(*manifest));
+    }
     const char* required[] = {
         "level=\"asInvoker\"",
         "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Vista
@@ -460,14 +470,18 @@ TEST_F(ResourcesTest, ManifestIsPresentAndWellFormed) {
         "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // 8
         "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // 8.1
         "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // 10 and 11
-        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
         ">true</gdiScaling>",
     };
     for (const char* text : required) {
-        EXPECT_NE(std::string::npos, manifest.find(text)) << text;
+        EXPECT_NE(std::string::npos, program.find(text)) << text;
     }
     // The file keeps its meaning in pixels: the program is not DPI-aware.
-    EXPECT_EQ(std::string::npos, manifest.find("dpiAware"));
+    EXPECT_EQ(std::string::npos, program.find("dpiAware"));
+    // Themed controls come with the dialogs, not with the clock itself.
+    const char* commonControls =
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"";
+    EXPECT_EQ(std::string::npos, program.find(commonControls));
+    EXPECT_NE(std::string::npos, dialogs.find(commonControls));
 }
 
 // The executable file itself: a hardened GUI program for the platform it

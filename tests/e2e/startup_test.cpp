@@ -17,11 +17,6 @@ protected:
     TempDirectory directory;
 };
 
-bool SameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right &&
-           a.bottom == b.bottom;
-}
-
 // The label shows the local time. Just after a minute turns it may still
 // show the last one until its next tick, so it is given a tick to catch up.
 void ExpectShowsCurrentTime(HWND clock) {
