@@ -55,6 +55,24 @@ SnapPosition SnapToWorkArea(const RectRecord& workArea, std::int32_t x,
     return result;
 }
 
+namespace {
+
+WinLong ClampExtent(WinLong extent) {
+    if (extent > MAX_FONT_EXTENT) {
+        return MAX_FONT_EXTENT;
+    }
+    return extent < -MAX_FONT_EXTENT ? -MAX_FONT_EXTENT : extent;
+}
+
+}  // namespace
+
+LogFontRecord FontForDrawing(const LogFontRecord& font) {
+    LogFontRecord drawn = font;
+    drawn.lfHeight = ClampExtent(font.lfHeight);
+    drawn.lfWidth = ClampExtent(font.lfWidth);
+    return drawn;
+}
+
 CustomColors MakeCustomColors(ColorRef systemColor, ColorRef currentColor) {
     CustomColors result;
     for (ColorRef& color : result.colors) {

@@ -8,6 +8,9 @@
 constexpr int CLOCK_TEXT_LENGTH = 8;
 constexpr int SNAP_DISTANCE = 10;  // pixels, inclusive
 constexpr int CUSTOM_COLOR_COUNT = 16;
+// Far beyond any screen, well short of where a font rasteriser's arithmetic
+// overflows (Wine's 64-bit one crashes at a height of 2^31 - 1).
+constexpr std::int32_t MAX_FONT_EXTENT = 10000;  // pixels
 
 struct ClockText {
     char text[CLOCK_TEXT_LENGTH + 1];
@@ -30,6 +33,11 @@ ClockText FormatClockText(int hour, int minute);
 // SNAP_DISTANCE; near edges are tested first, far edges only when they fail.
 SnapPosition SnapToWorkArea(const RectRecord& workArea, std::int32_t x,
                             std::int32_t y, std::int32_t cx, std::int32_t cy);
+
+// The settings' font as it is drawn: height and width held within
+// MAX_FONT_EXTENT either way, everything else as stored. The settings keep
+// what the file said.
+LogFontRecord FontForDrawing(const LogFontRecord& font);
 
 // The colour dialog's sixteen custom colours: the system colour, the current
 // colour, then white.

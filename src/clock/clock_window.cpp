@@ -94,7 +94,8 @@ void RecreateClockFont(HWND hwnd) {
     // The label must never hold a deleted font.
     SendMessageA(label, WM_SETFONT, 0, FALSE);
     hFont.Release();
-    hFont.Adopt(CreateFontIndirectA(AsLogFont(&clockSettings.lfFont)));
+    LogFontRecord drawn = FontForDrawing(clockSettings.lfFont);
+    hFont.Adopt(CreateFontIndirectA(AsLogFont(&drawn)));
     // The font selected in WM_CTLCOLORSTATIC is enough on Windows, but Wine's
     // static selects its own font after that message; giving the label the
     // clock font as its own works on both.

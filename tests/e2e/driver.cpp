@@ -424,10 +424,16 @@ BOOL CALLBACK FindIconChild(HWND hwnd, LPARAM lParam) {
 }  // namespace
 
 void MovePointer(int x, int y) {
-    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE,
-              ToAbsolute(x, GetSystemMetrics(SM_CXSCREEN)),
-              ToAbsolute(y, GetSystemMetrics(SM_CYSCREEN)));
-    WaitUntil([&] { return PointerAt(x, y); });
+    // A stale pointer event can land after this one and put the pointer
+    // back, so the move is sent again until the pointer stays.
+    for (int attempt = 0; attempt < MOVE_ATTEMPTS; ++attempt) {
+        SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE,
+                  ToAbsolute(x, GetSystemMetrics(SM_CXSCREEN)),
+                  ToAbsolute(y, GetSystemMetrics(SM_CYSCREEN)));
+        if (WaitUntil([&] { return PointerAt(x, y); }, MOVE_SETTLE_MS)) {
+            return;
+        }
+    }
 }
 
 void PressButton(DWORD downFlag) { SendMouse(downFlag); }

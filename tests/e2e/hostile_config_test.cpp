@@ -87,7 +87,14 @@ std::vector<HostileFile> HostileFiles() {
         {"CarriageReturnsOnly", Replaced(canonical, "\r\n", "\r")},
         {"TruncatedCanonical", canonical.substr(0, canonical.size() / 2)},
         {"HugeFontHeight", WithFont(2147483647, 400, "MS+Sans+Serif")},
-        {"NegativeHugeFontHeight", WithFont(-2147483647, 400, "Tahoma")},
+        {"NegativeHugeFontHeight", WithFont(-2147483647 - 1, 400, "Tahoma")},
+        {"HugeFontWidth", []() {
+             ConfigValues values;
+             values.width = 2147483647;
+             values.escapement = -2147483647 - 1;
+             values.orientation = 2147483647;
+             return ConfigText(values);
+         }()},
         {"AbsurdWeightAndUnknownFace", WithFont(12, -99999, "No+Such+Font")},
         {"ControlCharactersInFace", WithFont(12, 400, "\x01\x02\x7F\x1B")},
         {"LettersWhereNumbersGo", Replaced(canonical, "12 0 0", "twelve 0 0")},

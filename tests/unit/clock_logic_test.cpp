@@ -117,3 +117,33 @@ TEST(MakeCustomColors, SystemThenCurrentThenWhite) {
 }
 
 }  // namespace
+
+TEST(FontForDrawing, HoldsHeightAndWidthWithinTheLimitAndKeepsTheRest) {
+    struct Case {
+        std::int32_t stored;
+        std::int32_t drawn;
+    };
+    const Case cases[] = {
+        {12, 12},
+        {-27, -27},
+        {0, 0},
+        {MAX_FONT_EXTENT, MAX_FONT_EXTENT},
+        {MAX_FONT_EXTENT + 1, MAX_FONT_EXTENT},
+        {-MAX_FONT_EXTENT - 1, -MAX_FONT_EXTENT},
+        {INT32_MAX, MAX_FONT_EXTENT},
+        {INT32_MIN, -MAX_FONT_EXTENT},
+    };
+    for (const Case& c : cases) {
+        LogFontRecord font;
+        std::memset(&font, 0x5A, sizeof font);
+        font.lfHeight = c.stored;
+        font.lfWidth = c.stored;
+        LogFontRecord drawn = FontForDrawing(font);
+        EXPECT_EQ(c.drawn, drawn.lfHeight) << c.stored;
+        EXPECT_EQ(c.drawn, drawn.lfWidth) << c.stored;
+        // Everything else passes through untouched.
+        drawn.lfHeight = font.lfHeight;
+        drawn.lfWidth = font.lfWidth;
+        EXPECT_EQ(0, std::memcmp(&font, &drawn, sizeof font));
+    }
+}
