@@ -50,9 +50,10 @@ start_virtual_display() {
 # Creates the current prefix once: no window manager waits, no font
 # smoothing (text pixels are exactly the text colour), windows that move while
 # dragged (as Windows does by default; Wine's default drags an outline), a
-# desktop colour tests can tell from black, and Wine's own fonts where Wine
-# looks for them.
-VELMORA_PREFIX_MARK=.velmora-ready-2
+# desktop colour tests can tell from black, Wine's own fonts where Wine looks
+# for them, and no debugger started on a crash: a crashed program just ends,
+# and no debugger outlives the run.
+VELMORA_PREFIX_MARK=.velmora-ready-3
 prepare_wine_prefix() {
     if [ -f "$WINEPREFIX/$VELMORA_PREFIX_MARK" ]; then
         return 0
@@ -63,7 +64,8 @@ prepare_wine_prefix() {
     for key in "HKCU\\Software\\Wine\\X11 Driver|Managed|N" \
                "HKCU\\Control Panel\\Desktop|FontSmoothing|0" \
                "HKCU\\Control Panel\\Desktop|DragFullWindows|1" \
-               "HKCU\\Control Panel\\Colors|Background|58 110 165"; do
+               "HKCU\\Control Panel\\Colors|Background|58 110 165" \
+               "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug|Debugger|"; do
         IFS='|' read -r path name value <<<"$key"
         "$VELMORA_WINE" reg.exe add "$path" /v "$name" /d "$value" /f >/dev/null 2>&1
     done
@@ -78,7 +80,7 @@ stop_wine_environment() {
     local prefix
     for prefix in "${VELMORA_PREFIXES_USED[@]}"; do
         WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-        WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1
+        WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1
     done
     if [ -n "$VELMORA_XVFB_PID" ]; then
         kill "$VELMORA_XVFB_PID" 2>/dev/null
