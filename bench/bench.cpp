@@ -14,11 +14,11 @@
 #include "../res/resource.h"
 #include "../tests/e2e/driver.h"
 #include "../tests/e2e/pe_image.h"
-#include "app/app.h"
 #include "baseline_resource.h"
 #include "baseline_window.h"
 #include "clock/clock_window.h"
 #include "settings/settings.h"
+#include "win/app_instance.h"
 
 namespace {
 

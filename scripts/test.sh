@@ -11,6 +11,11 @@ bash scripts/build.sh || exit 1
 logs=build/test-logs
 mkdir -p "$logs"
 
+echo "== layout: no upward includes, no include circles"
+python3 scripts/check_layout.py 2>&1 | tee "$logs/layout.log"
+layout_status=${PIPESTATUS[0]}
+layout_passed=$(( layout_status == 0 ? 1 : 0 ))
+
 echo "== native unit tests"
 ctest --test-dir build/native --output-on-failure 2>&1 | tee "$logs/unit.log"
 unit_status=${PIPESTATUS[0]}
@@ -94,9 +99,9 @@ e2e_failed=$(gtest_count FAILED "$logs/e2e.log" "$logs/e2e64.log")
 soak_passed=$(gtest_count PASSED "$logs/soak-1.log" "$logs/soak-2.log")
 soak_failed=$(gtest_count FAILED "$logs/soak-1.log" "$logs/soak-2.log")
 passed=$(( unit_total - unit_failed + e2e_passed + fuzz_passed + soak_passed +
-          2 - package_failed ))
+          2 - package_failed + layout_passed ))
 failed=$(( unit_failed + e2e_failed + 1 - fuzz_passed + soak_failed +
-          package_failed ))
+          package_failed + 1 - layout_passed ))
 if [ "$unit_status" -ne 0 ] || [ "$sanitized_status" -ne 0 ] ||
    [ "$e2e_status" -ne 0 ] || [ "$e2e64_status" -ne 0 ] ||
    [ "$soak_status" -ne 0 ]; then
@@ -107,5 +112,6 @@ echo "fuzzing: $fuzz_passed passed, $(( 1 - fuzz_passed )) failed"
 echo "end-to-end (32-bit and 64-bit): $e2e_passed passed, $e2e_failed failed"
 echo "soak: $soak_passed passed, $soak_failed failed"
 echo "release packages: $(( 2 - package_failed )) passed, $package_failed failed"
+echo "layout: $layout_passed passed, $(( 1 - layout_passed )) failed"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,9 +5,7 @@
 #include "../../res/resource.h"
 #include "../clock/clock_window.h"
 #include "../settings/settings.h"
-#include "app.h"
-
-HINSTANCE hAppInstance;
+#include "../win/app_instance.h"
 
 namespace {
 

@@ -4,12 +4,11 @@
 #include "clock_menu.h"
 
 #include "../../res/resource.h"
-#include "../app/app.h"
-#include "../app/gdi_object.h"
-#include "../app/visual_styles.h"
 #include "../dialogs/about_box.h"
 #include "../settings/settings_win32.h"
-#include "clock_window.h"
+#include "../win/app_instance.h"
+#include "../win/gdi_object.h"
+#include "../win/visual_styles.h"
 #include "look_commands.h"
 
 namespace {
@@ -71,7 +70,8 @@ BOOL RunClockCommand(HWND hwnd, WORD commandId) {
     VisualStylesScope styles;
     switch (commandId) {
     case ID_EXIT:
-        CloseClockWindow(hwnd);
+        // Through the window's own way out, which frees what it holds.
+        SendMessageA(hwnd, WM_CLOSE, 0, 0);
         break;
     case ID_SET_FONT:
         SetClockFont(hwnd);

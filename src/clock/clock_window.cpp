@@ -1,15 +1,15 @@
 // The clock window: opening, the one-second tick, painting, closing, and the
 // dragging with edge snapping. The procedure only dispatches; the context menu
-// and its commands live in clock_menu.cpp.
+// and its commands live in clock_menu.cpp, the font, brush and label in
+// clock_look.cpp.
 #include "clock_window.h"
 
 #include <climits>
-#include <ctime>
 
 #include "../../res/resource.h"
-#include "../app/gdi_object.h"
 #include "../settings/settings_win32.h"
 #include "clock_logic.h"
+#include "clock_look.h"
 #include "clock_menu.h"
 
 namespace {
@@ -17,9 +17,6 @@ namespace {
 constexpr UINT_PTR TIMER_CLOCK = 100;
 constexpr UINT CLOCK_PERIOD_MS = 1000;
 constexpr INT_PTR DIALOG_DONE = 1;
-
-FontHandle hFont;
-BrushHandle hBackgroundBrush;
 
 int ClampedDifference(LONG high, LONG low) {
     long long difference = static_cast<long long>(high) - low;
@@ -45,20 +42,15 @@ BOOL OnInitDialog(HWND hwnd) {
 }
 
 BOOL OnTimer(HWND hwnd) {
-    std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
-    ClockText text = local != nullptr
-                         ? FormatClockText(local->tm_hour, local->tm_min)
-                         : FormatClockText(-1, -1);
-    SetDlgItemTextA(hwnd, IDC_TIME, text.text);
+    RefreshClock(hwnd);
     return TRUE;
 }
 
 INT_PTR OnCtlColor(HDC hdc) {
-    SelectObject(hdc, hFont.Get());
+    SelectObject(hdc, ClockFont());
     SetBkColor(hdc, clockSettings.crBackground);
     SetTextColor(hdc, clockSettings.crText);
-    return reinterpret_cast<INT_PTR>(hBackgroundBrush.Get());
+    return reinterpret_cast<INT_PTR>(BackgroundBrush());
 }
 
 BOOL OnLButtonDown(HWND hwnd) {
@@ -87,43 +79,17 @@ BOOL OnWindowPosChanging(WINDOWPOS* position) {
     return TRUE;
 }
 
-}  // namespace
-
-void RecreateClockFont(HWND hwnd) {
-    HWND label = GetDlgItem(hwnd, IDC_TIME);
-    // The label must never hold a deleted font.
-    SendMessageA(label, WM_SETFONT, 0, FALSE);
-    hFont.Release();
-    LogFontRecord drawn = FontForDrawing(clockSettings.lfFont);
-    hFont.Adopt(CreateFontIndirectA(AsLogFont(&drawn)));
-    // The font selected in WM_CTLCOLORSTATIC is enough on Windows, but Wine's
-    // static selects its own font after that message; giving the label the
-    // clock font as its own works on both.
-    SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(hFont.Get()),
-                 FALSE);
-}
-
-void RecreateBackgroundBrush() {
-    hBackgroundBrush.Release();
-    hBackgroundBrush.Adopt(CreateSolidBrush(clockSettings.crBackground));
-}
-
-void ResizeTimeLabel(HWND hwnd, int width, int height) {
-    MoveWindow(GetDlgItem(hwnd, IDC_TIME), 0, 0, width, height, TRUE);
-}
-
-void RefreshClock(HWND hwnd) { SendMessageA(hwnd, WM_TIMER, 0, 0); }
-
-HFONT ClockFont() { return hFont.Get(); }
-
-void CloseClockWindow(HWND hwnd) {
+// Stops the timer, frees the font, brush and menu and ends the dialog: the
+// one way out, for WM_CLOSE and so for the Exit command too.
+BOOL Close(HWND hwnd) {
     KillTimer(hwnd, TIMER_CLOCK);
     ReleaseClockMenu();
-    SendDlgItemMessageA(hwnd, IDC_TIME, WM_SETFONT, 0, FALSE);
-    hFont.Release();
-    hBackgroundBrush.Release();
+    ReleaseClockLook(hwnd);
     EndDialog(hwnd, DIALOG_DONE);
+    return TRUE;
 }
+
+}  // namespace
 
 INT_PTR CALLBACK ClockWindow(HWND hwnd, UINT message, WPARAM wParam,
                              LPARAM lParam) {
@@ -136,8 +102,7 @@ INT_PTR CALLBACK ClockWindow(HWND hwnd, UINT message, WPARAM wParam,
     case WM_CTLCOLORSTATIC:
         return OnCtlColor(reinterpret_cast<HDC>(wParam));
     case WM_CLOSE:
-        CloseClockWindow(hwnd);
-        return TRUE;
+        return Close(hwnd);
     case WM_LBUTTONDOWN:
         return OnLButtonDown(hwnd);
     case WM_WINDOWPOSCHANGING:

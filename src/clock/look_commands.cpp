@@ -6,11 +6,11 @@
 #include <commdlg.h>
 
 #include "../../res/resource.h"
-#include "../app/app.h"
 #include "../dialogs/color_grabber.h"
 #include "../settings/settings_win32.h"
+#include "../win/app_instance.h"
 #include "clock_logic.h"
-#include "clock_window.h"
+#include "clock_look.h"
 
 namespace {
 

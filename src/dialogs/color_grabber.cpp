@@ -5,7 +5,7 @@
 #include "color_grabber.h"
 
 #include "../../res/resource.h"
-#include "../app/gdi_object.h"
+#include "../win/gdi_object.h"
 
 COLORREF* pGrabTarget;
 

@@ -10,11 +10,12 @@
 #include <cstdlib>
 
 #include "../../res/resource.h"
-#include "app/app.h"
+#include "clock/clock_look.h"
 #include "clock/clock_menu.h"
 #include "clock/clock_window.h"
 #include "clock/look_commands.h"
 #include "settings/settings.h"
+#include "win/app_instance.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // Without it the dialogs still work, in the classic look.
 #include "visual_styles.h"
 
-#include "app.h"
+#include "app_instance.h"
 
 VisualStylesScope::VisualStylesScope() {
     ACTCTXA request = {};
