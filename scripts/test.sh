@@ -51,13 +51,14 @@ source scripts/wine-env.sh
 trap stop_wine_environment EXIT
 start_virtual_display || exit 1
 prepare_wine_prefix
-wine build/win32/velmora_e2e.exe 2>&1 | tee "$logs/e2e.log"
+run_with_zone_file wine build/win32/velmora_e2e.exe 2>&1 | tee "$logs/e2e.log"
 e2e_status=${PIPESTATUS[0]}
 
 echo "== end-to-end tests of the 64-bit build under 64-bit Wine"
 use_wine_bits 64
 prepare_wine_prefix
-"$VELMORA_WINE" build/win64/velmora_e2e.exe 2>&1 | tee "$logs/e2e64.log"
+run_with_zone_file "$VELMORA_WINE" build/win64/velmora_e2e.exe 2>&1 |
+    tee "$logs/e2e64.log"
 e2e64_status=${PIPESTATUS[0]}
 use_wine_bits 32
 

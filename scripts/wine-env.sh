@@ -74,6 +74,26 @@ prepare_wine_prefix() {
     touch "$WINEPREFIX/$VELMORA_PREFIX_MARK"
 }
 
+# Runs a command in a mount namespace of its own, in which a writable copy of
+# UTC's zone file stands in for /etc/localtime: under Wine the Windows time
+# zone comes from there, and the time-zone tests (told the copy's name by
+# VELMORA_ZONE_FILE) change it under a running clock. Where no namespace can
+# be made the command runs as it is and those tests skip.
+run_with_zone_file() {
+    local zone_file=$VELMORA_ROOT/build/zone/localtime
+    mkdir -p "$(dirname "$zone_file")"
+    cp /usr/share/zoneinfo/Etc/UTC "$zone_file"
+    if [ -e /etc/localtime ] && unshare -m true 2>/dev/null; then
+        VELMORA_ZONE_FILE=$(winepath -w "$zone_file") \
+        VELMORA_NEW_ZONE=$(winepath -w /usr/share/zoneinfo/Asia/Kolkata) \
+            env -u TZ unshare -m sh -c \
+            'mount --bind "$0" /etc/localtime && exec "$@"' "$zone_file" "$@"
+    else
+        echo "no mount namespace here: the time-zone tests skip" >&2
+        "$@"
+    fi
+}
+
 # Ends the wine servers of the prefixes used here and the display started
 # here, nothing else.
 stop_wine_environment() {

@@ -1,8 +1,10 @@
-// The clock window: opening, the one-second tick, painting, closing, and the
-// dragging with edge snapping. The procedure only dispatches; the context menu
-// and its commands live in clock_menu.cpp, the font, brush and label in
-// clock_look.cpp.
+// The clock window: opening, the one-second tick, painting, closing, the
+// dragging with edge snapping, and a time zone that changes under it. The
+// procedure only dispatches; the context menu and its commands live in
+// clock_menu.cpp, the font, brush and label in clock_look.cpp.
 #include "clock_window.h"
+
+#include <time.h>
 
 #include <climits>
 
@@ -79,6 +81,15 @@ BOOL OnWindowPosChanging(WINDOWPOS* position) {
     return TRUE;
 }
 
+// The run-time reads the time zone once and keeps it; a zone changed in the
+// control panel, or by Windows after a journey, shows only once it is read
+// again. A TZ in the environment still wins, as it does at start-up.
+BOOL OnTimeChange(HWND hwnd) {
+    _tzset();
+    RefreshClock(hwnd);
+    return TRUE;
+}
+
 // Stops the timer, frees the font, brush and menu and ends the dialog: the
 // one way out, for WM_CLOSE and so for the Exit command too.
 BOOL Close(HWND hwnd) {
@@ -111,6 +122,9 @@ INT_PTR CALLBACK ClockWindow(HWND hwnd, UINT message, WPARAM wParam,
         return ShowClockMenu(hwnd, lParam);
     case WM_COMMAND:
         return RunClockCommand(hwnd, LOWORD(wParam));
+    case WM_TIMECHANGE:
+    case WM_SETTINGCHANGE:
+        return OnTimeChange(hwnd);
     }
     return FALSE;
 }

@@ -126,17 +126,8 @@ TempDirectory::~TempDirectory() {
     RemoveDirectoryA(path_.c_str());
 }
 
-void TempDirectory::WriteFile(const char* name,
-                              const std::string& bytes) const {
-    FILE* file = std::fopen(File(name).c_str(), "wb");
-    if (file != nullptr) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-}
-
-bool TempDirectory::ReadFile(const char* name, std::string* bytes) const {
-    FILE* file = std::fopen(File(name).c_str(), "rb");
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         return false;
     }
@@ -148,6 +139,25 @@ bool TempDirectory::ReadFile(const char* name, std::string* bytes) const {
     }
     std::fclose(file);
     return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+void TempDirectory::WriteFile(const char* name,
+                              const std::string& bytes) const {
+    WriteWholeFile(File(name), bytes);
+}
+
+bool TempDirectory::ReadFile(const char* name, std::string* bytes) const {
+    return ReadWholeFile(File(name), bytes);
 }
 
 std::vector<std::string> TempDirectory::FileNames() const {

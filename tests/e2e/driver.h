@@ -37,6 +37,11 @@ private:
 // The path of Velmora.exe, which is built beside this driver.
 std::string VelmoraPath();
 
+// A whole file's bytes; false if it cannot be opened.
+bool ReadWholeFile(const std::string& path, std::string* bytes);
+// Truncates the file in place (or creates it) and writes these bytes.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
 // A new empty directory that is removed, with its files, when this goes.
 class TempDirectory {
 public:

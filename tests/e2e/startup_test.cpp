@@ -1,6 +1,8 @@
 // Start-up, the clock window's look and its end, as a user meets them.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "../../res/resource.h"
 #include "driver.h"
 
@@ -11,6 +13,11 @@ constexpr int DEFAULT_WIDTH = 65;
 constexpr int DEFAULT_HEIGHT = 18;
 constexpr DWORD EXPECTED_EXIT_CODE = 1;
 constexpr DWORD TICK_ALLOWANCE_MS = 2500;  // a tick and then some
+constexpr DWORD ZONE_CHANGE_MS = 2000;
+// The zone the test command's VELMORA_NEW_ZONE names: India, UTC+5:30 all
+// year, half an hour off every whole-hour zone the clock could have shown.
+constexpr int NEW_ZONE_MINUTES_EAST = 330;
+constexpr ULONGLONG FILETIME_TICKS_PER_MINUTE = 600000000ULL;
 
 class StartupTest : public ::testing::Test {
 protected:
@@ -32,6 +39,134 @@ void ExpectShowsCurrentTime(HWND clock) {
     EXPECT_TRUE(shown) << "label shows \"" << text << "\", local time is \""
                        << expected << "\"";
 }
+
+// Under Wine the Windows time zone follows the Linux side's /etc/localtime.
+// The test command binds a writable copy of UTC's zone file over it, in a
+// mount namespace of the tests' own, and names that file and another zone's
+// in VELMORA_ZONE_FILE and VELMORA_NEW_ZONE (Windows paths). This puts the
+// other zone in place for its life, and UTC back after.
+class ZoneChange {
+public:
+    ZoneChange()
+        : zoneFile_(std::getenv("VELMORA_ZONE_FILE")),
+          newZone_(std::getenv("VELMORA_NEW_ZONE")) {}
+    ~ZoneChange() {
+        if (changed_) {
+            WriteWholeFile(zoneFile_, original_);
+            SetModified(originalTime_);
+        }
+    }
+    ZoneChange(const ZoneChange&) = delete;
+    ZoneChange& operator=(const ZoneChange&) = delete;
+
+    bool Available() const {
+        return zoneFile_ != nullptr && newZone_ != nullptr;
+    }
+
+    // In place: the zone file is a bind mount, which a file renamed over it
+    // would not go through.
+    bool Change() {
+        std::string zone;
+        WIN32_FILE_ATTRIBUTE_DATA attributes;
+        if (!ReadWholeFile(zoneFile_, &original_) ||
+            !ReadWholeFile(newZone_, &zone) ||
+            !GetFileAttributesExA(zoneFile_, GetFileExInfoStandard,
+                                  &attributes)) {
+            return false;
+        }
+        originalTime_ = attributes.ftLastWriteTime;
+        changed_ = true;
+        ULARGE_INTEGER earlier;
+        earlier.LowPart = originalTime_.dwLowDateTime;
+        earlier.HighPart = originalTime_.dwHighDateTime;
+        earlier.QuadPart -= FILETIME_TICKS_PER_MINUTE;
+        FILETIME changedTime = {earlier.LowPart, earlier.HighPart};
+        return WriteWholeFile(zoneFile_, zone) && SetModified(changedTime);
+    }
+
+private:
+    // The C library tells a changed zone file by its modification time in
+    // whole seconds, so a change within the second of the last one would
+    // pass unseen: each state of the file gets a time of its own.
+    bool SetModified(const FILETIME& time) const {
+        HANDLE file = CreateFileA(zoneFile_, FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        BOOL set = SetFileTime(file, nullptr, nullptr, &time);
+        CloseHandle(file);
+        return set != FALSE;
+    }
+
+    const char* zoneFile_;
+    const char* newZone_;
+    std::string original_;
+    FILETIME originalTime_ = {0, 0};
+    bool changed_ = false;
+};
+
+std::string TextInNewZone() {
+    FILETIME utc;
+    GetSystemTimeAsFileTime(&utc);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = utc.dwLowDateTime;
+    ticks.HighPart = utc.dwHighDateTime;
+    ticks.QuadPart += NEW_ZONE_MINUTES_EAST * FILETIME_TICKS_PER_MINUTE;
+    FILETIME shifted;
+    shifted.dwLowDateTime = ticks.LowPart;
+    shifted.dwHighDateTime = ticks.HighPart;
+    SYSTEMTIME time;
+    FileTimeToSystemTime(&shifted, &time);
+    return ExpectedClockText(time);
+}
+
+struct ZoneMessage {
+    const char* name;
+    UINT message;
+};
+
+void PrintTo(const ZoneMessage& m, std::ostream* out) { *out << m.name; }
+
+class ZoneChangeTest : public StartupTest,
+                       public ::testing::WithParamInterface<ZoneMessage> {};
+
+// The run-time reads the zone once; the clock must read it again when told.
+TEST_P(ZoneChangeTest, NewZoneShowsAtOnce) {
+    ZoneChange zone;
+    if (!zone.Available()) {
+        GTEST_SKIP() << "no zone file to change (VELMORA_ZONE_FILE)";
+    }
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    ExpectShowsCurrentTime(clock);
+
+    ASSERT_TRUE(zone.Change());
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(clock, GetParam().message, 0, 0,
+                                    SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS,
+                                    &result));
+    std::string text;
+    std::string expected;
+    EXPECT_TRUE(WaitUntil([&] {
+        expected = TextInNewZone();
+        text = WindowText(GetDlgItem(clock, IDC_TIME));
+        return text == expected;
+    }, ZONE_CHANGE_MS)) << "label shows \"" << text << "\", the new zone's "
+                        << "time is \"" << expected << "\"";
+}
+
+const ZoneMessage ZONE_MESSAGES[] = {
+    {"TimeChange", WM_TIMECHANGE},
+    {"SettingChange", WM_SETTINGCHANGE},
+};
+INSTANTIATE_TEST_SUITE_P(Zone, ZoneChangeTest,
+                         ::testing::ValuesIn(ZONE_MESSAGES),
+                         [](const ::testing::TestParamInfo<ZoneMessage>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(StartupTest, WithoutFileOpensDefaultClockAtWorkAreaCorner) {
     ClockProcess process(directory.Path());
