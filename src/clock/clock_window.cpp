@@ -1,7 +1,7 @@
 // The clock window: opening, the one-second tick, painting, closing, the
-// dragging with edge snapping, and a time zone that changes under it. The
-// procedure only dispatches; the context menu and its commands live in
-// clock_menu.cpp, the font, brush and label in clock_look.cpp.
+// dragging with edge snapping, and keeping up with a desktop that changes
+// under it (time zone, screen, work area). The procedure only dispatches; the
+// context menu and its commands live in clock_menu.cpp.
 #include "clock_window.h"
 
 #include <time.h>
@@ -90,6 +90,35 @@ BOOL OnTimeChange(HWND hwnd) {
     return TRUE;
 }
 
+// Without a taskbar button or an Alt+Tab entry, a clock left outside a
+// smaller screen or work area could not be reached again. One that lies
+// inside stays exactly where it is; one that does not is moved to where it
+// is, which lets WM_WINDOWPOSCHANGING's snapping pull it back in.
+BOOL KeepInWorkArea(HWND hwnd) {
+    RECT window;
+    GetWindowRect(hwnd, &window);
+    RectRecord area = WorkArea();
+    RECT visible;
+    if (IntersectRect(&visible, &window, AsRect(&area)) &&
+        EqualRect(&visible, &window)) {
+        return TRUE;
+    }
+    SetWindowPos(hwnd, nullptr, window.left, window.top,
+                 window.right - window.left, window.bottom - window.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    return TRUE;
+}
+
+// A zone change may come as WM_SETTINGCHANGE alone; re-reading the zone
+// costs little, so any setting change does it.
+BOOL OnSettingChange(HWND hwnd, WPARAM action) {
+    OnTimeChange(hwnd);
+    if (action == SPI_SETWORKAREA) {
+        KeepInWorkArea(hwnd);
+    }
+    return TRUE;
+}
+
 // Stops the timer, frees the font, brush and menu and ends the dialog: the
 // one way out, for WM_CLOSE and so for the Exit command too.
 BOOL Close(HWND hwnd) {
@@ -123,8 +152,11 @@ INT_PTR CALLBACK ClockWindow(HWND hwnd, UINT message, WPARAM wParam,
     case WM_COMMAND:
         return RunClockCommand(hwnd, LOWORD(wParam));
     case WM_TIMECHANGE:
-    case WM_SETTINGCHANGE:
         return OnTimeChange(hwnd);
+    case WM_SETTINGCHANGE:
+        return OnSettingChange(hwnd, wParam);
+    case WM_DISPLAYCHANGE:
+        return KeepInWorkArea(hwnd);
     }
     return FALSE;
 }

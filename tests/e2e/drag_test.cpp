@@ -14,6 +14,7 @@ constexpr int CLOCK_WIDTH = 65;
 constexpr int CLOCK_HEIGHT = 18;
 constexpr int START_LEFT = 300;
 constexpr int START_TOP = 250;
+constexpr DWORD DESKTOP_CHANGE_MS = 2000;
 
 POINT Offset(POINT point, int dx, int dy) {
     POINT moved = {point.x + dx, point.y + dy};
@@ -27,8 +28,9 @@ bool IsAt(HWND hwnd, int left, int top) {
            rect.bottom - rect.top == CLOCK_HEIGHT;
 }
 
-::testing::AssertionResult EndsAt(HWND hwnd, int left, int top) {
-    if (WaitUntil([&] { return IsAt(hwnd, left, top); })) {
+::testing::AssertionResult EndsAt(HWND hwnd, int left, int top,
+                                  DWORD timeoutMs = WAIT_TIMEOUT_MS) {
+    if (WaitUntil([&] { return IsAt(hwnd, left, top); }, timeoutMs)) {
         return ::testing::AssertionSuccess();
     }
     RECT rect = WindowRect(hwnd);
@@ -204,6 +206,63 @@ const StoredCase STORED_CASES[] = {
 INSTANTIATE_TEST_SUITE_P(Start, StoredPlaceTest,
                          ::testing::ValuesIn(STORED_CASES),
                          [](const ::testing::TestParamInfo<StoredCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A smaller screen or work area leaves a running clock where it was, now
+// outside. Wine keeps a work area set by one process to that process, so the
+// clock is put outside the one it sees instead, past its snapping
+// (SWP_NOSENDCHANGING), and then told that the desktop changed.
+struct ChangeCase {
+    const char* name;
+    UINT message;
+    WPARAM action;
+    int left;
+    int top;
+    int endLeft;  // negative: from the far edge, as in SnapCase
+    int endTop;
+};
+
+void PrintTo(const ChangeCase& c, std::ostream* out) { *out << c.name; }
+
+class DesktopChangeTest : public DragTest,
+                          public ::testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
+    const ChangeCase& c = GetParam();
+    HWND clock = StartClock();
+    ASSERT_NE(nullptr, clock);
+    SetWindowPos(clock, nullptr, c.left, c.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
+                     SWP_NOSENDCHANGING);
+    ASSERT_TRUE(EndsAt(clock, c.left, c.top));
+
+    LPARAM screen = MAKELPARAM(GetSystemMetrics(SM_CXSCREEN),
+                               GetSystemMetrics(SM_CYSCREEN));
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(
+        clock, c.message, c.action, c.message == WM_DISPLAYCHANGE ? screen : 0,
+        SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS, &result));
+    EXPECT_TRUE(EndsAt(clock,
+                       FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
+                       FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT),
+                       DESKTOP_CHANGE_MS));
+}
+
+const ChangeCase CHANGE_CASES[] = {
+    {"ScreenChangedBelowAndRight", WM_DISPLAYCHANGE, 0, 5000, 4000, -1, -1},
+    {"WorkAreaChangedAboveAndLeft", WM_SETTINGCHANGE, SPI_SETWORKAREA, -500,
+     -300, 0, 0},
+    {"WorkAreaChangedPartlyOffBottom", WM_SETTINGCHANGE, SPI_SETWORKAREA, 300,
+     760, 300, -1},
+    // Inside, yet within snapping distance: a change must not move it.
+    {"InsideStaysOnScreenChange", WM_DISPLAYCHANGE, 0, 400, 6, 400, 6},
+    {"InsideStaysOnWorkAreaChange", WM_SETTINGCHANGE, SPI_SETWORKAREA, 5, 300,
+     5, 300},
+};
+INSTANTIATE_TEST_SUITE_P(Change, DesktopChangeTest,
+                         ::testing::ValuesIn(CHANGE_CASES),
+                         [](const ::testing::TestParamInfo<ChangeCase>& info) {
                              return std::string(info.param.name);
                          });
 
