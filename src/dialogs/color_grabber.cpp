@@ -1,5 +1,5 @@
-// The colour grabber dialog. It samples the screen pixel under the pointer on
-// a 100 ms timer and touches its brush and labels only when the colour
+// The colour grabber dialog. It samples the screen pixel under the pointer,
+// at the pointer's physical position, on a 100 ms timer and touches its brush and labels only when the colour
 // changes; the last sample outlives the dialog, so a reopening over the same
 // colour shows white until the pointer finds another.
 #include "color_grabber.h"
@@ -17,14 +17,35 @@ constexpr INT_PTR DIALOG_DONE = 1;
 constexpr COLORREF INITIAL_SWATCH = RGB(255, 255, 255);
 constexpr BOOL SIGNED_VALUE = TRUE;
 
+constexpr char USER_DLL[] = "user32.dll";
+constexpr char PHYSICAL_POINTER_FUNCTION[] = "GetPhysicalCursorPos";
+
+typedef BOOL(WINAPI* PointerPosition)(POINT*);
+
 COLORREF crLastSample;
 BrushHandle hSwatchBrush;
+PointerPosition pGetPointerPosition;
+
+// The program is not DPI-aware, so on a scaled display GetCursorPos gives it
+// scaled coordinates while the desktop's device context works in physical
+// pixels. Windows before Vista has no GetPhysicalCursorPos, and no scaling
+// either: there it is looked up in vain and GetCursorPos is right.
+PointerPosition FindPointerPosition() {
+    HMODULE user = GetModuleHandleA(USER_DLL);
+    FARPROC physical = user != nullptr
+                           ? GetProcAddress(user, PHYSICAL_POINTER_FUNCTION)
+                           : nullptr;
+    // Through void*: GetProcAddress knows no signatures.
+    return physical != nullptr ? reinterpret_cast<PointerPosition>(
+                                     reinterpret_cast<void*>(physical))
+                               : GetCursorPos;
+}
 
 COLORREF SampleUnderPointer() {
     HWND desktop = GetDesktopWindow();
     HDC hdc = GetWindowDC(desktop);
     POINT pointer = {0, 0};
-    GetCursorPos(&pointer);
+    pGetPointerPosition(&pointer);
     COLORREF sample = GetPixel(hdc, pointer.x, pointer.y);
     ReleaseDC(desktop, hdc);
     return sample;
@@ -43,6 +64,7 @@ void ShowSample(HWND hwnd) {
 
 BOOL OnInitDialog(HWND hwnd) {
     hSwatchBrush.Adopt(CreateSolidBrush(INITIAL_SWATCH));
+    pGetPointerPosition = FindPointerPosition();
     SetTimer(hwnd, TIMER_GRAB, GRAB_PERIOD_MS, nullptr);
     return FALSE;
 }

@@ -90,6 +90,19 @@ PeSummary ReadPeSummary(const std::string& path) {
     while (file.Read(descriptor, &entry) && entry.Name != 0) {
         summary.imports.push_back(
             file.StringAt(OffsetOf(file, entry.Name, sections, count)));
+        // The lookup table: one thunk per function, of this build's width.
+        size_t thunkOffset =
+            OffsetOf(file, entry.OriginalFirstThunk, sections, count);
+        IMAGE_THUNK_DATA thunk;
+        while (file.Read(thunkOffset, &thunk) && thunk.u1.AddressOfData != 0) {
+            if (!IMAGE_SNAP_BY_ORDINAL(thunk.u1.Ordinal)) {
+                DWORD name = static_cast<DWORD>(thunk.u1.AddressOfData) +
+                             offsetof(IMAGE_IMPORT_BY_NAME, Name);
+                summary.importedFunctions.push_back(
+                    file.StringAt(OffsetOf(file, name, sections, count)));
+            }
+            thunkOffset += sizeof thunk;
+        }
         descriptor += sizeof entry;
     }
     return summary;

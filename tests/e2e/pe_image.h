@@ -15,6 +15,7 @@ struct PeSummary {
     WORD dllCharacteristics = 0;
     size_t fileSize = 0;
     std::vector<std::string> imports;
+    std::vector<std::string> importedFunctions;  // those imported by name
 };
 
 PeSummary ReadPeSummary(const std::string& path);
