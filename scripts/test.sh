@@ -71,7 +71,7 @@ flush_passed=0
 # Every rename of the temporary file onto Velmora.cfg must follow a finished
 # flush of that file by a Velmora.exe process.
 if [ "$flush_status" -eq 0 ] && awk '
-    / execve\(/ && /Velmora\.exe"/ && / = 0$/ { clock[$1] = 1 }
+    / execve\(/ && /Velmora\.exe"/ { clock[$1] = 1 }
     clock[$1] && /fsync\(|fdatasync\(/ && /Velmora\.cfg\.new>/ {
         if (/ = 0$/) flushed = 1; else if (/unfinished/) pending[$1] = 1
     }

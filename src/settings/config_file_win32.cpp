@@ -8,7 +8,8 @@ namespace {
 
 // What ReplaceFile keeps on Windows but Wine's, a plain rename, drops; the
 // temporary file is created with them, so the user's marks survive both.
-constexpr DWORD CARRIED_ATTRIBUTES = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD CARRIED_ATTRIBUTES =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 constexpr DWORD ANY_SHARING =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -31,7 +32,8 @@ bool CanBeReplaced(const char* path) {
 bool Replace(const char* targetPath, const char* tempPath) {
     char fullTarget[MAX_PATH];
     char fullTemp[MAX_PATH];
-    DWORD targetLength = GetFullPathNameA(targetPath, MAX_PATH, fullTarget, nullptr);
+    DWORD targetLength =
+        GetFullPathNameA(targetPath, MAX_PATH, fullTarget, nullptr);
     DWORD tempLength = GetFullPathNameA(tempPath, MAX_PATH, fullTemp, nullptr);
     return targetLength > 0 && targetLength < MAX_PATH && tempLength > 0 &&
            tempLength < MAX_PATH &&
@@ -42,8 +44,8 @@ bool Replace(const char* targetPath, const char* tempPath) {
 
 int WriteFileReplacing(const char* tempPath, const char* targetPath,
                        const char* bytes, std::size_t length) {
-    // A read-only configuration is the user's wish to keep it. Windows refuses
-    // to replace it, but Wine does not, so ask first.
+    // A read-only configuration is the user's wish to keep it. ReplaceFile
+    // would refuse it too, but only after the temporary file was written.
     DWORD attributes = GetFileAttributesA(targetPath);
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && ((attributes & FILE_ATTRIBUTE_READONLY) != 0 ||
@@ -61,7 +63,8 @@ int WriteFileReplacing(const char* tempPath, const char* targetPath,
     // file, so it fails instead of mixing its bytes with ours. The file it
     // failed on is then the other clock's, and is not deleted.
     DWORD carried = exists ? attributes & CARRIED_ATTRIBUTES : 0;
-    HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS,
                               carried != 0 ? carried : FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -101,7 +101,7 @@ TEST(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
         EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process, clock));
         ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
         EXPECT_EQ(ConfigText(SavedValues(clock)), after);
-        EXPECT_EQ(1u, directory.FileNames().size()) << "a temporary file was left";
+        EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
     }
 }
 
