@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev googletest
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-i686-dev
-          wine wine32:i386 wine64 xvfb x11-utils fonts-wine imagemagick tzdata)
+          wine wine32:i386 wine64 xvfb x11-utils fonts-wine imagemagick
+          strace tzdata)
 
 missing=()
 for package in "${packages[@]}"; do

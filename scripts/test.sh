@@ -62,6 +62,36 @@ run_with_zone_file "$VELMORA_WINE" build/win64/velmora_e2e.exe 2>&1 |
 e2e64_status=${PIPESTATUS[0]}
 use_wine_bits 32
 
+echo "== a save's bytes are on the disk before they replace Velmora.cfg (strace)"
+# Under Wine the clock's own process makes the fsync of FlushFileBuffers and
+# the wine server the rename of ReplaceFile, so the server has to start under
+# the tracer too: wait for the running one to go first.
+flush_trace=$logs/save-flush.strace
+wineserver -w
+strace -f -qq -s 1024 -y -o "$flush_trace" \
+    -e trace=execve,fsync,fdatasync,rename,renameat,renameat2 \
+    wine build/win32/velmora_e2e.exe --gtest_filter='SaveFaultsTest.ReadOnly*' \
+    >"$logs/save-flush.log" 2>&1
+flush_status=$?
+flush_passed=0
+# Every rename of the temporary file onto Velmora.cfg must follow a finished
+# flush of that file by a Velmora.exe process.
+if [ "$flush_status" -eq 0 ] && awk '
+    / execve\(/ && /Velmora\.exe"/ { clock[$1] = 1 }
+    clock[$1] && /fsync\(|fdatasync\(/ && /Velmora\.cfg\.new>/ {
+        if (/ = 0$/) flushed = 1; else if (/unfinished/) pending[$1] = 1
+    }
+    pending[$1] && /resumed>/ { flushed = / = 0$/; pending[$1] = 0 }
+    /rename(at2?)?\(/ && /Velmora\.cfg\.new", / && /Velmora\.cfg"/ {
+        if (!flushed) bad = 1
+        renames++; flushed = 0
+    }
+    END { printf "renames of the saved file: %d, all after its flush: %s\n",
+                 renames, bad ? "no" : "yes"; exit !(renames > 0 && !bad) }
+' "$flush_trace"; then
+    flush_passed=1
+fi
+
 echo "== soak: every object-creating path 10,000 times, in two processes"
 first_half='Ways/GrabberSoakTest.OpenedAndClosed/0:Ways/GrabberSoakTest.OpenedAndClosed/1:SoakTest.ContextMenu'
 wine build/win32/velmora_soak.exe --gtest_filter="$first_half" \
@@ -100,9 +130,9 @@ e2e_failed=$(gtest_count FAILED "$logs/e2e.log" "$logs/e2e64.log")
 soak_passed=$(gtest_count PASSED "$logs/soak-1.log" "$logs/soak-2.log")
 soak_failed=$(gtest_count FAILED "$logs/soak-1.log" "$logs/soak-2.log")
 passed=$(( unit_total - unit_failed + e2e_passed + fuzz_passed + soak_passed +
-          2 - package_failed + layout_passed ))
+          2 - package_failed + layout_passed + flush_passed ))
 failed=$(( unit_failed + e2e_failed + 1 - fuzz_passed + soak_failed +
-          package_failed + 1 - layout_passed ))
+          package_failed + 1 - layout_passed + 1 - flush_passed ))
 if [ "$unit_status" -ne 0 ] || [ "$sanitized_status" -ne 0 ] ||
    [ "$e2e_status" -ne 0 ] || [ "$e2e64_status" -ne 0 ] ||
    [ "$soak_status" -ne 0 ]; then
@@ -114,5 +144,6 @@ echo "end-to-end (32-bit and 64-bit): $e2e_passed passed, $e2e_failed failed"
 echo "soak: $soak_passed passed, $soak_failed failed"
 echo "release packages: $(( 2 - package_failed )) passed, $package_failed failed"
 echo "layout: $layout_passed passed, $(( 1 - layout_passed )) failed"
+echo "flush before replace: $flush_passed passed, $(( 1 - flush_passed )) failed"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -20,6 +20,8 @@ constexpr int DEFAULT_CLIP_PRECISION = 1;      // CLIP_CHARACTER_PRECIS
 constexpr char DEFAULT_FACE_NAME[] = "MS Sans Serif";
 constexpr RectRecord DEFAULT_WINDOW_RECT = {0, 0, 65, 18};
 
+constexpr char TEMP_SUFFIX[] = ".new";
+
 constexpr char FACE_BLANK = ' ';
 constexpr char FACE_BLANK_IN_FILE = '+';
 
@@ -251,23 +253,17 @@ int SaveSettingsTo(const char* path, const ClockSettings& settings) {
     if (length == 0) {
         return 0;
     }
+    // One fixed name, not a unique one: a save cut short by a crash leaves at
+    // most this file, and the next save overwrites it.
     char tempPath[TEMP_PATH_SIZE];
-    std::FILE* file = CreateTempFileBeside(path, tempPath, sizeof tempPath);
-    if (file == nullptr) {
+    std::size_t pathLength = std::strlen(path);
+    if (pathLength + sizeof TEMP_SUFFIX > sizeof tempPath) {
         return 0;
     }
-    // fclose is checked too: a full disk may only show when the buffer is
-    // flushed, and the old file must survive that.
-    bool written =
-        std::fwrite(text, 1, static_cast<std::size_t>(length), file) ==
-            static_cast<std::size_t>(length) &&
-        std::fflush(file) == 0;
-    bool closed = std::fclose(file) == 0;
-    if (written && closed && ReplaceFileWith(tempPath, path)) {
-        return 1;
-    }
-    std::remove(tempPath);
-    return 0;
+    std::memcpy(tempPath, path, pathLength);
+    std::memcpy(tempPath + pathLength, TEMP_SUFFIX, sizeof TEMP_SUFFIX);
+    return WriteFileReplacing(tempPath, path, text,
+                              static_cast<std::size_t>(length));
 }
 
 int LoadSettings() { return LoadSettingsFrom(CONFIG_FILE_NAME, &clockSettings); }

@@ -1,5 +1,6 @@
-// Saving when things go wrong: a read-only file in the way, and two clocks
-// saving into the same directory by turns.
+// Saving when things go wrong: a read-only or locked file in the way, a
+// temporary file left by a crash, and two clocks saving into the same
+// directory by turns.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,6 +12,7 @@
 namespace {
 
 constexpr char CONFIG[] = "Velmora.cfg";
+constexpr char TEMP[] = "Velmora.cfg.new";
 constexpr char SAVED_TEXT[] = "Successfully saved configuration.";
 constexpr char FAILED_TEXT[] = "Could not save configuration.";
 constexpr int SAVES_EACH = 50;
@@ -36,7 +38,7 @@ ConfigValues SavedValues(HWND clock) {
     return values;
 }
 
-TEST(SaveFaultsTest, ReadOnlyFileIsLeftAsItWas) {
+TEST(SaveFaultsTest, ReadOnlyFileIsLeftAsItWasAndHiddenStaysHidden) {
     TempDirectory directory;
     ConfigValues original;
     original.window = {200, 200, 265, 218};
@@ -56,13 +58,51 @@ TEST(SaveFaultsTest, ReadOnlyFileIsLeftAsItWas) {
     EXPECT_EQ(1u, directory.FileNames().size()) << "a temporary file was left";
     EXPECT_TRUE(process.IsRunning());
 
-    // Once the user makes it writable, the same command succeeds.
-    SetFileAttributesA(directory.File(CONFIG).c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Once the user makes it writable, the same command succeeds, and keeps
+    // the file as the user marked it.
+    SetFileAttributesA(directory.File(CONFIG).c_str(), FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process, clock));
+    EXPECT_NE(0u, GetFileAttributesA(directory.File(CONFIG).c_str()) &
+                      FILE_ATTRIBUTE_HIDDEN);
     ConfigValues moved = original;
     moved.window = WindowRect(clock);
     ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
     EXPECT_EQ(ConfigText(moved), after);
+}
+
+// Held open without sharing: the file by another program, or the temporary
+// file by a second clock in the middle of its own save. Once let go, that
+// temporary file is what a crash would leave, and the next save clears it.
+TEST(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
+    for (const char* locked : {CONFIG, TEMP}) {
+        SCOPED_TRACE(locked);
+        TempDirectory directory;
+        ConfigValues original;
+        original.background = GetSysColor(COLOR_BACKGROUND);
+        const std::string bytes = ConfigText(original);
+        directory.WriteFile(CONFIG, bytes);
+        HANDLE lock = CreateFileA(directory.File(locked).c_str(),
+                                  GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+        ClockProcess process(directory.Path());
+        HWND clock = process.Clock();
+        ASSERT_NE(nullptr, clock);
+        SetWindowPos(clock, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+        EXPECT_EQ(FAILED_TEXT, SaveAndAnswer(process, clock));
+        CloseHandle(lock);
+        std::string after;
+        ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+        EXPECT_EQ(bytes, after);
+        const bool otherSaveLeftItsFile = locked == TEMP;
+        EXPECT_EQ(otherSaveLeftItsFile ? 2u : 1u, directory.FileNames().size());
+
+        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process, clock));
+        ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+        EXPECT_EQ(ConfigText(SavedValues(clock)), after);
+        EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
+    }
 }
 
 TEST(SaveFaultsTest, TwoClocksSavingByTurnsNeverMixTheirFiles) {

@@ -288,6 +288,7 @@ TEST_F(SettingsFileTest, VariedRecordSavesExactlyAndLoadsBack) {
     v.rcWindow = {-1200, -35, -1135, 2147483647};
 
     Write(std::string(1000, 'x'));  // longer than the new file
+    Write("left by a crash", "Velmora.cfg.new");
     ASSERT_EQ(SaveSettingsTo(CONFIG_FILE_NAME, v), 1);
     EXPECT_EQ(Read(),
               "238 2 900\r\nCourier+New+Bold\r\n-20 1 -900\r\n3 49 4\r\n"
