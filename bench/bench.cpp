@@ -117,11 +117,21 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// A path as Wine's Linux processes show it, or near enough to compare ends:
+// lower case, forward slashes, no drive.
+std::string ComparablePath(const std::string& path) {
+    std::string text = Lower(path);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text.size() > 1 && text[1] == ':' ? text.substr(2) : text;
+}
+
 // The CPU time of the Linux process whose command line runs this program,
 // summed over its threads, through Wine's Z: drive; 0 where there is none.
-double LinuxCpuMs(const std::string& fileName) {
+// The whole path is compared: on a shared machine other builds of the same
+// program may be running from other folders.
+double LinuxCpuMs(const std::string& programPath) {
     const std::string proc = "Z:\\proc\\";
-    const std::string wanted = Lower(fileName);
+    const std::string wanted = ComparablePath(programPath);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((proc + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
@@ -133,7 +143,8 @@ double LinuxCpuMs(const std::string& fileName) {
         if (pid.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        std::string commandLine = Lower(ReadText(proc + pid + "\\cmdline"));
+        std::string commandLine =
+            ComparablePath(ReadText(proc + pid + "\\cmdline"));
         std::string program = commandLine.substr(0, commandLine.find('\0'));
         if (program.size() < wanted.size() ||
             program.compare(program.size() - wanted.size(), wanted.size(),
@@ -163,7 +174,7 @@ double LinuxCpuMs(const std::string& fileName) {
 class Running {
 public:
     Running(const Program& program, const std::string& directory)
-        : fileName_(program.path.substr(program.path.find_last_of("\\/") + 1)) {
+        : path_(program.path) {
         std::string line = "\"" + program.path + "\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
@@ -208,7 +219,7 @@ public:
     // runs the program is asked instead.
     double CpuMs() const {
         if (RunningUnderWine()) {
-            return LinuxCpuMs(fileName_);
+            return LinuxCpuMs(path_);
         }
         FILETIME created, exited, kernel, user;
         GetProcessTimes(info_.hProcess, &created, &exited, &kernel, &user);
@@ -226,7 +237,7 @@ public:
     }
 
 private:
-    std::string fileName_;
+    std::string path_;
     PROCESS_INFORMATION info_ = {};
     HWND window_ = nullptr;
     double started_ = 0;
