@@ -2,7 +2,6 @@
 // every tick, and nothing else.
 #include "baseline_window.h"
 
-#include <cstdio>
 #include <ctime>
 
 #include "baseline_resource.h"
@@ -19,8 +18,9 @@ void ShowTime(HWND hwnd) {
     char text[16] = "";
     if (local != nullptr) {
         int hour = local->tm_hour % NOON == 0 ? NOON : local->tm_hour % NOON;
-        std::snprintf(text, sizeof text, "%2d:%02d %s", hour, local->tm_min,
-                      local->tm_hour < NOON ? "AM" : "PM");
+        // USER32's formatter: the C library's would add its whole engine.
+        wsprintfA(text, "%2d:%02d %s", hour, local->tm_min,
+                  local->tm_hour < NOON ? "AM" : "PM");
     }
     SetDlgItemTextA(hwnd, IDC_BASELINE_TEXT, text);
 }

@@ -1,7 +1,7 @@
 // Measures Velmora beside the baseline dialog program, built with the same
 // toolchain and flags: start-up, idle CPU, memory, the cost of one tick,
 // executable size and imports. Prints a table and writes it as Markdown.
-// Usage: velmora_bench.exe [markdown file]
+// Usage: velmora_bench.exe [markdown file [64-bit build folder]]
 #include <windows.h>
 #include <psapi.h>
 
@@ -33,8 +33,8 @@ constexpr DWORD START_TIMEOUT_MS = 10000;
 constexpr UINT_PTR CLOCK_TIMER = 100;
 
 // Targets: Velmora against the baseline.
-constexpr double MAX_SIZE_KIB = 64;
-constexpr double MAX_SIZE_EXTRA_KIB = 24;
+constexpr double MAX_SIZE_KIB = 36;
+constexpr double MAX_SIZE_64_KIB = 40;
 constexpr double MAX_STARTUP_RATIO = 1.2;
 constexpr double MAX_PRIVATE_EXTRA_KIB = 256;
 constexpr double MAX_IDLE_RATIO = 1.5;
@@ -117,11 +117,21 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// A path as Wine's Linux processes show it, or near enough to compare ends:
+// lower case, forward slashes, no drive.
+std::string ComparablePath(const std::string& path) {
+    std::string text = Lower(path);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text.size() > 1 && text[1] == ':' ? text.substr(2) : text;
+}
+
 // The CPU time of the Linux process whose command line runs this program,
 // summed over its threads, through Wine's Z: drive; 0 where there is none.
-double LinuxCpuMs(const std::string& fileName) {
+// The whole path is compared: on a shared machine other builds of the same
+// program may be running from other folders.
+double LinuxCpuMs(const std::string& programPath) {
     const std::string proc = "Z:\\proc\\";
-    const std::string wanted = Lower(fileName);
+    const std::string wanted = ComparablePath(programPath);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((proc + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
@@ -133,7 +143,8 @@ double LinuxCpuMs(const std::string& fileName) {
         if (pid.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        std::string commandLine = Lower(ReadText(proc + pid + "\\cmdline"));
+        std::string commandLine =
+            ComparablePath(ReadText(proc + pid + "\\cmdline"));
         std::string program = commandLine.substr(0, commandLine.find('\0'));
         if (program.size() < wanted.size() ||
             program.compare(program.size() - wanted.size(), wanted.size(),
@@ -163,7 +174,7 @@ double LinuxCpuMs(const std::string& fileName) {
 class Running {
 public:
     Running(const Program& program, const std::string& directory)
-        : fileName_(program.path.substr(program.path.find_last_of("\\/") + 1)) {
+        : path_(program.path) {
         std::string line = "\"" + program.path + "\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
@@ -208,7 +219,7 @@ public:
     // runs the program is asked instead.
     double CpuMs() const {
         if (RunningUnderWine()) {
-            return LinuxCpuMs(fileName_);
+            return LinuxCpuMs(path_);
         }
         FILETIME created, exited, kernel, user;
         GetProcessTimes(info_.hProcess, &created, &exited, &kernel, &user);
@@ -226,7 +237,7 @@ public:
     }
 
 private:
-    std::string fileName_;
+    std::string path_;
     PROCESS_INFORMATION info_ = {};
     HWND window_ = nullptr;
     double started_ = 0;
@@ -248,6 +259,7 @@ struct Figures {
     double workingSetKib = 0;
     double tickUs = 0;
     double sizeKib = 0;
+    double size64Kib = 0;
     std::string imports;
 };
 
@@ -324,8 +336,15 @@ void MeasureTicks(Figures (&figures)[2]) {
                            nullptr, BaselineWindow, 0));
 }
 
-void MeasureFiles(const Program (&programs)[2], Figures (&figures)[2]) {
+// The 64-bit files are only measured: this process is 32-bit.
+void MeasureFiles(const Program (&programs)[2], const std::string& folder64,
+                  Figures (&figures)[2]) {
+    const char* const names64[2] = {"Velmora.exe", "velmora_baseline.exe"};
     for (int i = 0; i < 2; ++i) {
+        if (!folder64.empty()) {
+            figures[i].size64Kib = static_cast<double>(
+                ReadPeSummary(folder64 + "\\" + names64[i]).fileSize) / KIB;
+        }
         PeSummary image = ReadPeSummary(programs[i].path);
         figures[i].sizeKib = static_cast<double>(image.fileSize) / KIB;
         for (const std::string& name : image.imports) {
@@ -355,10 +374,12 @@ std::string Table(const Figures& v, const Figures& b) {
     std::string table =
         "| Figure | Velmora | Baseline | Velmora vs baseline | Target | Met |\n"
         "|---|---|---|---|---|---|\n";
-    table += Row("Executable size", "KiB", v.sizeKib, b.sizeKib, false,
-                 v.sizeKib <= MAX_SIZE_KIB &&
-                     v.sizeKib - b.sizeKib <= MAX_SIZE_EXTRA_KIB,
-                 "at most 64 KiB and 24 KiB above");
+    table += Row("Executable size, 32-bit", "KiB", v.sizeKib, b.sizeKib,
+                 false, v.sizeKib > 0 && v.sizeKib <= MAX_SIZE_KIB,
+                 "at most 36 KiB");
+    table += Row("Executable size, 64-bit", "KiB", v.size64Kib, b.size64Kib,
+                 false, v.size64Kib > 0 && v.size64Kib <= MAX_SIZE_64_KIB,
+                 "at most 40 KiB");
     table += Row("Start-up to the time shown (median of 20)", "ms",
                  v.startupMs, b.startupMs, true,
                  v.startupMs <= b.startupMs * MAX_STARTUP_RATIO,
@@ -396,7 +417,7 @@ int main(int argc, char** argv) {
     MeasureIdle(programs, figures);
     std::printf("measuring the tick (%d ticks each)...\n", TICKS);
     MeasureTicks(figures);
-    MeasureFiles(programs, figures);
+    MeasureFiles(programs, argc > 2 ? argv[2] : "", figures);
 
     std::string table = Table(figures[0], figures[1]);
     std::printf("\n%s", table.c_str());
@@ -409,8 +430,8 @@ int main(int argc, char** argv) {
                      "# Velmora beside a minimal dialog program\n\n"
                      "Measured by `scripts/bench.sh` under Wine: the baseline is "
                      "one dialog with one static label whose text a "
-                     "one-second timer sets, built with the same toolchain "
-                     "and flags. Under Wine, CPU time comes from the Linux "
+                     "one-second timer sets (written by USER32's wsprintfA), "
+                     "built with the same toolchain and flags. Under Wine, CPU time comes from the Linux "
                      "process that runs each program (Wine does not report "
                      "another process's times) and private bytes from "
                      "PagefileUsage (Wine leaves PrivateUsage empty).\n\n%s",

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Measures Velmora beside a minimal dialog program under Wine (start-up, idle
 # CPU, memory, tick cost, size, imports), prints the table and writes it to
-# docs/benchmark.md. Takes about two minutes; run it on an otherwise idle
-# machine. Not part of the tests.
+# docs/benchmark.md, followed by where the executable's bytes go, from the
+# link maps. Takes about two minutes; run it on an otherwise idle machine.
+# Not part of the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -14,4 +15,20 @@ source scripts/wine-env.sh
 trap stop_wine_environment EXIT
 start_virtual_display
 prepare_wine_prefix
-wine build/win32/velmora_bench.exe "$(winepath -w "$root/docs/benchmark.md")"
+wine build/win32/velmora_bench.exe "$(winepath -w "$root/docs/benchmark.md")" \
+    "$(winepath -w "$root/build/win64")"
+
+breakdown=$(python3 scripts/size_breakdown.py build/win32 build/win64)
+cat >>docs/benchmark.md <<MARKDOWN
+
+## Where the bytes go
+
+From the linker's maps (\`Velmora.map\` beside each build's \`Velmora.exe\`), by
+\`scripts/size_breakdown.py build/win32 build/win64\`: every input section
+counted to the file it came from; headers and the padding of each section to
+the file alignment are the rest of the file.
+
+$breakdown
+MARKDOWN
+echo
+echo "$breakdown"

@@ -34,17 +34,58 @@ fuzz_status=$?
 grep -E '^(stat::number_of_executed_units|Done|==[0-9]+==ERROR|property broken)' "$logs/fuzz.log"
 
 echo "== release packages"
+# One commit, one date for every build of it, here and in the rebuild below.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 315532800)
+fi
+export SOURCE_DATE_EPOCH
 package_failed=0
+bash scripts/package.sh --no-build >/dev/null || package_failed=2
 for bits in 32 64; do
-    cpack --config "build/win$bits/CPackConfig.cmake" -B "build/package$bits" >/dev/null
-    zip_file=$(ls build/package$bits/Velmora-*-win$bits.zip 2>/dev/null | head -1)
-    python3 - "$zip_file" <<'PY' || package_failed=$(( package_failed + 1 ))
-import sys, zipfile
-names = sorted(zipfile.ZipFile(sys.argv[1]).namelist())
-print(sys.argv[1], names)
-sys.exit(names != ["LICENSE", "README.md", "Velmora.exe"])
+    zip_file=$(ls dist/Velmora-*-win$bits.zip 2>/dev/null | head -1)
+    python3 - "$zip_file" dist/SHA256SUMS <<'PY' || package_failed=$(( package_failed + 1 ))
+import hashlib, os, sys, zipfile
+path, sums = sys.argv[1], sys.argv[2]
+names = sorted(zipfile.ZipFile(path).namelist())
+digest = hashlib.sha256(open(path, "rb").read()).hexdigest()
+listed = open(sums).read().split()
+summed = digest + " " + os.path.basename(path) in " ".join(listed)
+print(path, names, "matches SHA256SUMS" if summed else "DOES NOT MATCH SHA256SUMS")
+sys.exit(names != ["LICENSE", "README.md", "Velmora.exe"] or not summed)
 PY
 done
+package_failed=$(( package_failed > 2 ? 2 : package_failed ))
+
+echo "== reproducible build: the same tree built again elsewhere, later"
+# A fresh copy at another path under /tmp, built from nothing with the same
+# settings as scripts/build.sh, must give the same programs and zips.
+rebuild_root=$(mktemp -d /tmp/velmora-rebuild.XXXXXX)
+rebuild=$rebuild_root/another/checkout
+mkdir -p "$rebuild"
+git ls-files -co --exclude-standard -z | tar --null -T - -cf - | tar -xf - -C "$rebuild"
+(
+    cd "$rebuild"
+    for bits in 32 64; do
+        toolchain=cmake/toolchain-mingw-i686.cmake
+        [ "$bits" = 64 ] && toolchain=cmake/toolchain-mingw-x86_64.cmake
+        cmake -S . -B "build/win$bits" -DCMAKE_BUILD_TYPE=MinSizeRel \
+            -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null &&
+            cmake --build "build/win$bits" -j "$(nproc)" --target Velmora >/dev/null
+    done
+    bash scripts/package.sh --no-build >/dev/null
+) >"$logs/rebuild.log" 2>&1
+reproducible_failed=0
+for file in build/win32/Velmora.exe build/win64/Velmora.exe dist/*.zip; do
+    if cmp "$file" "$rebuild/$file"; then
+        echo "same bytes: $file"
+    else
+        echo "DIFFERENT: $file and $rebuild/$file"
+        reproducible_failed=$(( reproducible_failed + 1 ))
+    fi
+done
+reproducible_total=4
+reproducible_failed=$(( reproducible_failed > reproducible_total ? reproducible_total : reproducible_failed ))
+rm -rf "$rebuild_root"
 
 echo "== end-to-end tests under Wine"
 source scripts/wine-env.sh
@@ -130,9 +171,11 @@ e2e_failed=$(gtest_count FAILED "$logs/e2e.log" "$logs/e2e64.log")
 soak_passed=$(gtest_count PASSED "$logs/soak-1.log" "$logs/soak-2.log")
 soak_failed=$(gtest_count FAILED "$logs/soak-1.log" "$logs/soak-2.log")
 passed=$(( unit_total - unit_failed + e2e_passed + fuzz_passed + soak_passed +
-          2 - package_failed + layout_passed + flush_passed ))
+          2 - package_failed + layout_passed + flush_passed +
+          reproducible_total - reproducible_failed ))
 failed=$(( unit_failed + e2e_failed + 1 - fuzz_passed + soak_failed +
-          package_failed + 1 - layout_passed + 1 - flush_passed ))
+          package_failed + 1 - layout_passed + 1 - flush_passed +
+          reproducible_failed ))
 if [ "$unit_status" -ne 0 ] || [ "$sanitized_status" -ne 0 ] ||
    [ "$e2e_status" -ne 0 ] || [ "$e2e64_status" -ne 0 ] ||
    [ "$soak_status" -ne 0 ]; then
@@ -145,5 +188,6 @@ echo "soak: $soak_passed passed, $soak_failed failed"
 echo "release packages: $(( 2 - package_failed )) passed, $package_failed failed"
 echo "layout: $layout_passed passed, $(( 1 - layout_passed )) failed"
 echo "flush before replace: $flush_passed passed, $(( 1 - flush_passed )) failed"
+echo "reproducible build: $(( reproducible_total - reproducible_failed )) passed, $reproducible_failed failed"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

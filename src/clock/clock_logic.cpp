@@ -1,14 +1,17 @@
 // Pure helpers of the clock window; see clock_logic.h.
 #include "clock_logic.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "../settings/text_builder.h"
 
 namespace {
 
 constexpr int HOURS_PER_DAY = 24;
 constexpr int MINUTES_PER_HOUR = 60;
 constexpr int NOON = 12;
+constexpr int HOUR_WIDTH = 2;    // "%2d"
+constexpr int MINUTE_WIDTH = 2;  // "%02d"
 constexpr char UNKNOWN_TIME_TEXT[] = "--:-- --";
 
 // Wide arithmetic keeps far-off stored rectangles from overflowing 32 bits;
@@ -42,8 +45,12 @@ ClockText FormatClockText(int hour, int minute) {
     }
     const char* marker = hour >= NOON ? "PM" : "AM";
     int displayHour = hour > NOON ? hour - NOON : (hour == 0 ? NOON : hour);
-    std::snprintf(result.text, sizeof result.text, "%2d:%02d %s", displayHour,
-                  minute, marker);
+    TextBuilder out(result.text, sizeof result.text);
+    out.AppendDecimal(displayHour, HOUR_WIDTH);
+    out.Append(":");
+    out.AppendDecimal(minute, MINUTE_WIDTH, '0');
+    out.Append(" ");
+    out.Append(marker);
     return result;
 }
 

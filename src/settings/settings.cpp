@@ -4,6 +4,7 @@
 #include "settings.h"
 
 #include "config_file_os.h"
+#include "text_builder.h"
 
 #include <cstdio>
 #include <cstring>
@@ -31,11 +32,13 @@ constexpr std::int64_t INT32_LIMIT = 2147483648LL;  // 2^31
 constexpr std::int64_t UINT32_RANGE = 4294967296LL; // 2^32
 constexpr unsigned BYTE_MASK = 0xFF;
 
-// Line ends are CR LF on every platform, as a text-mode write on Windows
-// gives them, and the last value has none.
-constexpr char FILE_FORMAT[] =
-    "%d %d %d\r\n%s\r\n%d %d %d\r\n%d %d %d\r\n%d %d %d\r\n%d %d %d\r\n"
-    "%d %d %d\r\n%d %d";
+// Three numbers to a line, the face name on a line of its own after the
+// first three. Line ends are CR LF on every platform, as a text-mode write on
+// Windows gives them, and the last value has none.
+constexpr int NUMBERS_BEFORE_FACE = 3;
+constexpr int NUMBERS_PER_LINE = 3;
+constexpr char LINE_END[] = "\r\n";
+constexpr char VALUE_SEPARATOR[] = " ";
 
 bool IsWhiteSpace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
@@ -127,7 +130,6 @@ int ReadSettings(std::FILE* file, ClockSettings* settings) {
         WEIGHT, WIDTH, BACKGROUND, TEXT, ON_TOP, BOTTOM, LEFT, RIGHT, TOP,
         NUMBER_COUNT
     };
-    constexpr int NUMBERS_BEFORE_FACE = 3;
     std::int32_t n[NUMBER_COUNT] = {};
     char face[FACE_BUFFER_SIZE] = {};
 
@@ -172,21 +174,33 @@ int FormatSettings(const ClockSettings& settings, char* text,
     }
     ReplaceChar(face, FACE_BLANK, FACE_BLANK_IN_FILE);
     const RectRecord& rc = settings.rcWindow;
-    int length = std::snprintf(
-        text, size, FILE_FORMAT, font.lfCharSet, font.lfClipPrecision,
-        static_cast<int>(font.lfEscapement), face,
-        static_cast<int>(font.lfHeight), font.lfItalic,
-        static_cast<int>(font.lfOrientation), font.lfOutPrecision,
+    const std::int32_t numbers[] = {
+        font.lfCharSet, font.lfClipPrecision,
+        static_cast<std::int32_t>(font.lfEscapement),
+        static_cast<std::int32_t>(font.lfHeight), font.lfItalic,
+        static_cast<std::int32_t>(font.lfOrientation), font.lfOutPrecision,
         font.lfPitchAndFamily, font.lfQuality, font.lfStrikeOut,
-        font.lfUnderline, static_cast<int>(font.lfWeight),
-        static_cast<int>(font.lfWidth), AsSignedInt(settings.crBackground),
-        AsSignedInt(settings.crText), static_cast<int>(settings.bAlwaysOnTop),
-        static_cast<int>(rc.bottom), static_cast<int>(rc.left),
-        static_cast<int>(rc.right), static_cast<int>(rc.top));
-    if (length <= 0 || static_cast<std::size_t>(length) >= size) {
-        return 0;
+        font.lfUnderline, static_cast<std::int32_t>(font.lfWeight),
+        static_cast<std::int32_t>(font.lfWidth),
+        AsSignedInt(settings.crBackground), AsSignedInt(settings.crText),
+        settings.bAlwaysOnTop, static_cast<std::int32_t>(rc.bottom),
+        static_cast<std::int32_t>(rc.left), static_cast<std::int32_t>(rc.right),
+        static_cast<std::int32_t>(rc.top)};
+    TextBuilder out(text, size);
+    int index = 0;
+    for (std::int32_t number : numbers) {
+        if (index == NUMBERS_BEFORE_FACE) {
+            out.Append(LINE_END);
+            out.Append(face);
+            out.Append(LINE_END);
+        } else if (index > 0) {
+            out.Append(index % NUMBERS_PER_LINE == 0 ? LINE_END
+                                                     : VALUE_SEPARATOR);
+        }
+        out.AppendDecimal(number);
+        ++index;
     }
-    return length;
+    return static_cast<int>(out.Length());
 }
 
 void ReplaceChar(char* text, char from, char to) {
