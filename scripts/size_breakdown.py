@@ -32,7 +32,12 @@ SCRIPT_DATA = re.compile(r"^\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(BYTE|SHORT|LONG|QU
 OUTPUT_LINE = re.compile(r"^(\.\S+)(\s+0x[0-9a-f]+\s+0x[0-9a-f]+)?\s*$")
 # Members of the DLLs' import libraries: one thunk or import entry each.
 IMPORT_MEMBER = re.compile(r"\((lib\w+?(s|_defs)\d+|lib\w+?(h|t|_defh|_deft))\.o\)$")
-OWN_FILE = re.compile(r"(^|/)CMakeFiles/[^/]+\.dir/|(^|/)libvelmora_\w+\.a\(")
+OWN_FILE = re.compile(r"(^|/)CMakeFiles/[^/]+\.dir/|(^|/)libvelmora_\w+\.a\(|"
+                      r"\.ltrans\d*\.ltrans\.o$")
+# With link-time optimisation the program's files reach the linker as one
+# or more objects compiled at the link, under temporary names.
+LINK_TIME_OBJECT = re.compile(r"\.ltrans\d*\.ltrans\.o$")
+LINK_TIME_NAME = "all files, compiled together at the link"
 
 
 def pe_sections(path):
@@ -66,6 +71,8 @@ def kind_of(output_section, source):
 
 def own_object(source):
     """settings.cpp for 'libvelmora_portable.a(settings.cpp.obj)' and the like."""
+    if LINK_TIME_OBJECT.search(source):
+        return LINK_TIME_NAME
     name = re.sub(r"^.*\(|\)$", "", source)
     return re.sub(r"\.obj$|\.o$", "", os.path.basename(name))
 

@@ -170,12 +170,18 @@ e2e_passed=$(gtest_count PASSED "$logs/e2e.log" "$logs/e2e64.log")
 e2e_failed=$(gtest_count FAILED "$logs/e2e.log" "$logs/e2e64.log")
 soak_passed=$(gtest_count PASSED "$logs/soak-1.log" "$logs/soak-2.log")
 soak_failed=$(gtest_count FAILED "$logs/soak-1.log" "$logs/soak-2.log")
+# A run ended before its summary (its Wine server gone, say) may still exit
+# with 0 and count nothing: each such run counts as one failure.
+unfinished=0
+for log in "$logs/e2e.log" "$logs/e2e64.log" "$logs/soak-1.log" "$logs/soak-2.log"; do
+    grep -q '^\[==========\] .* ran\.' "$log" || unfinished=$(( unfinished + 1 ))
+done
 passed=$(( unit_total - unit_failed + e2e_passed + fuzz_passed + soak_passed +
           2 - package_failed + layout_passed + flush_passed +
           reproducible_total - reproducible_failed ))
 failed=$(( unit_failed + e2e_failed + 1 - fuzz_passed + soak_failed +
           package_failed + 1 - layout_passed + 1 - flush_passed +
-          reproducible_failed ))
+          reproducible_failed + unfinished ))
 if [ "$unit_status" -ne 0 ] || [ "$sanitized_status" -ne 0 ] ||
    [ "$e2e_status" -ne 0 ] || [ "$e2e64_status" -ne 0 ] ||
    [ "$soak_status" -ne 0 ]; then
@@ -189,5 +195,6 @@ echo "release packages: $(( 2 - package_failed )) passed, $package_failed failed
 echo "layout: $layout_passed passed, $(( 1 - layout_passed )) failed"
 echo "flush before replace: $flush_passed passed, $(( 1 - flush_passed )) failed"
 echo "reproducible build: $(( reproducible_total - reproducible_failed )) passed, $reproducible_failed failed"
+[ "$unfinished" -eq 0 ] || echo "runs ended before their summary: $unfinished"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

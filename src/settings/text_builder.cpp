@@ -1,5 +1,6 @@
-// The decimal digits are written backwards from the unsigned magnitude, so the
-// most negative value needs no special case.
+// Words and decimals into a fixed buffer; see text_builder.h. The digits are
+// written backwards from the unsigned magnitude, so the most negative value
+// needs no special case.
 #include "text_builder.h"
 
 namespace {
