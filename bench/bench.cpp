@@ -431,7 +431,8 @@ int main(int argc, char** argv) {
                      "Measured by `scripts/bench.sh` under Wine: the baseline is "
                      "one dialog with one static label whose text a "
                      "one-second timer sets (written by USER32's wsprintfA), "
-                     "built with the same toolchain and flags. Under Wine, CPU time comes from the Linux "
+                     "built with the same toolchain and flags. Under Wine, "
+                     "CPU time comes from the Linux "
                      "process that runs each program (Wine does not report "
                      "another process's times) and private bytes from "
                      "PagefileUsage (Wine leaves PrivateUsage empty).\n\n%s",

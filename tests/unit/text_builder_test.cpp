@@ -1,3 +1,5 @@
+// The small formatter that writes the file's and the clock's integers in
+// place of the C library's: it must give what printf would, to the byte.
 #include "settings/text_builder.h"
 
 #include <gtest/gtest.h>
