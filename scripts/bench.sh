@@ -8,15 +8,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
+source scripts/steps.sh
+
 bash scripts/setup.sh
-bash scripts/build.sh >/dev/null
+run_step bash scripts/build.sh
 
 source scripts/wine-env.sh
 trap stop_wine_environment EXIT
 start_virtual_display
 prepare_wine_prefix
-wine build/win32/velmora_bench.exe "$(winepath -w "$root/docs/benchmark.md")" \
-    "$(winepath -w "$root/build/win64")"
+"$VELMORA_WINE" build/win32/velmora_bench.exe "$(windows_path "$root/docs/benchmark.md")" \
+    "$(windows_path "$root/build/win64")"
 
 breakdown=$(python3 scripts/size_breakdown.py build/win32 build/win64)
 cat >>docs/benchmark.md <<MARKDOWN

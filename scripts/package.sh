@@ -7,10 +7,11 @@
 # With --no-build, packages what build/win32 and build/win64 already hold.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/steps.sh
 
 if [ "${1:-}" != --no-build ]; then
     bash scripts/setup.sh
-    bash scripts/build.sh >/dev/null
+    run_step bash scripts/build.sh
 fi
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 315532800)

@@ -5,8 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
+source scripts/steps.sh
+
 bash scripts/setup.sh
-bash scripts/build.sh >/dev/null
+run_step bash scripts/build.sh
 
 scenes=("$@")
 [ ${#scenes[@]} -gt 0 ] || scenes=(clock drag custom menu grabber about)
@@ -17,7 +19,7 @@ start_virtual_display
 prepare_wine_prefix
 out=$root/docs/images
 mkdir -p "$out"
-wine build/win32/velmora_tour.exe "$(winepath -w "$out")" "${scenes[@]}"
+"$VELMORA_WINE" build/win32/velmora_tour.exe "$(windows_path "$out")" "${scenes[@]}"
 for bmp in "$out"/*.bmp; do
     convert "$bmp" "${bmp%.bmp}.png"
     rm -f "$bmp"

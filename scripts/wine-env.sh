@@ -1,8 +1,10 @@
 # Sourced by the project's scripts: a virtual display (unless one is given)
 # and Wine prefixes of the project's own, set up for driving the clock from
-# tests. Only the processes started here are ended, by their ids.
+# tests. Only the processes started here are ended, by their ids. A step
+# that fails says what failed and returns non-zero.
 
 VELMORA_ROOT=${VELMORA_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+source "$VELMORA_ROOT/scripts/steps.sh"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 VELMORA_SCREEN=${VELMORA_SCREEN:-1024x768x24}
@@ -10,8 +12,10 @@ VELMORA_XVFB_PID=
 VELMORA_PREFIXES_USED=()
 
 # Chooses the 32-bit (default) or the 64-bit Wine and its own prefix;
-# $VELMORA_WINE is the loader to run programs with. A WINEPREFIX set by the
-# caller is kept for the 32-bit one.
+# $VELMORA_WINE is the loader to run programs with, Wine's own tools
+# (wineboot, reg, winepath) included. Not /usr/bin/wine: that picks the
+# 32-bit loader whenever it is installed, even for a 64-bit prefix. A
+# WINEPREFIX set by the caller is kept for the 32-bit one.
 use_wine_bits() {
     if [ "$1" = 64 ]; then
         export WINEARCH=win64
@@ -20,9 +24,10 @@ use_wine_bits() {
     else
         export WINEARCH=win32
         export WINEPREFIX=${VELMORA_WINEPREFIX32:-$VELMORA_ROOT/build/wineprefix}
-        VELMORA_WINE=wine
+        VELMORA_WINE=/usr/lib/wine/wine
     fi
-    VELMORA_PREFIXES_USED+=("$WINEPREFIX")
+    [[ " ${VELMORA_PREFIXES_USED[*]} " == *" $WINEPREFIX "* ]] ||
+        VELMORA_PREFIXES_USED+=("$WINEPREFIX")
 }
 VELMORA_WINEPREFIX32=${VELMORA_WINEPREFIX32:-${WINEPREFIX:-}}
 use_wine_bits 32
@@ -33,18 +38,30 @@ start_virtual_display() {
     while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
         display=$((display + 1))
     done
-    Xvfb ":$display" -screen 0 "$VELMORA_SCREEN" -nolisten tcp >/dev/null 2>&1 &
+    local log=$VELMORA_ROOT/build/xvfb.log
+    mkdir -p "$(dirname "$log")"
+    Xvfb ":$display" -screen 0 "$VELMORA_SCREEN" -nolisten tcp >"$log" 2>&1 &
     VELMORA_XVFB_PID=$!
     export DISPLAY=":$display"
     local tries=0
     until xdpyinfo >/dev/null 2>&1; do
         tries=$((tries + 1))
         if [ $tries -gt 100 ] || ! kill -0 "$VELMORA_XVFB_PID" 2>/dev/null; then
-            echo "Xvfb did not start on $DISPLAY" >&2
+            report_failure 1 "$log" Xvfb ":$display" -screen 0 "$VELMORA_SCREEN"
             return 1
         fi
         sleep 0.1
     done
+}
+
+# Prints the Windows name of a Linux path, as the current prefix sees it.
+windows_path() {
+    local name
+    name=$("$VELMORA_WINE" winepath.exe -w "$1" 2>/dev/null) && [ -n "$name" ] || {
+        echo "FAILED: winepath -w $1 in $WINEPREFIX" >&2
+        return 1
+    }
+    echo "$name"
 }
 
 # Creates the current prefix once: no window manager waits, no font
@@ -52,14 +69,20 @@ start_virtual_display() {
 # dragged (as Windows does by default; Wine's default drags an outline), a
 # desktop colour tests can tell from black, Wine's own fonts where Wine looks
 # for them, and no debugger started on a crash: a crashed program just ends,
-# and no debugger outlives the run.
-VELMORA_PREFIX_MARK=.velmora-ready-3
+# and no debugger outlives the run. A prefix is marked ready only when every
+# step worked and its system folders are filled: one made while 32-bit
+# programs could not run has an empty syswow64 and stays broken, so an
+# unmarked prefix of the project's own is made anew.
+VELMORA_PREFIX_MARK=.velmora-ready-4
 prepare_wine_prefix() {
     if [ -f "$WINEPREFIX/$VELMORA_PREFIX_MARK" ]; then
         return 0
     fi
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    "$VELMORA_WINE" wineboot.exe -i >/dev/null 2>&1
+    case $WINEPREFIX in
+        "$VELMORA_ROOT"/build/*) run_step rm -rf "$WINEPREFIX" || return ;;
+    esac
+    run_step mkdir -p "$(dirname "$WINEPREFIX")" || return
+    run_step "$VELMORA_WINE" wineboot.exe -i || return
     local key
     for key in "HKCU\\Software\\Wine\\X11 Driver|Managed|N" \
                "HKCU\\Control Panel\\Desktop|FontSmoothing|0" \
@@ -67,10 +90,20 @@ prepare_wine_prefix() {
                "HKCU\\Control Panel\\Colors|Background|58 110 165" \
                "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug|Debugger|"; do
         IFS='|' read -r path name value <<<"$key"
-        "$VELMORA_WINE" reg.exe add "$path" /v "$name" /d "$value" /f >/dev/null 2>&1
+        run_step "$VELMORA_WINE" reg.exe add "$path" /v "$name" /d "$value" /f ||
+            return
     done
-    cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-    wineserver -w
+    run_step cp -rn /usr/share/wine/fonts/. "$WINEPREFIX/drive_c/windows/Fonts/" ||
+        return
+    run_step wineserver -w || return
+    local windows=$WINEPREFIX/drive_c/windows folder folders=(system32)
+    [ "$WINEARCH" = win64 ] && folders+=(syswow64)
+    for folder in "${folders[@]}"; do
+        if [ ! -f "$windows/$folder/kernel32.dll" ]; then
+            echo "FAILED: the new Wine prefix $WINEPREFIX has no $folder/kernel32.dll" >&2
+            return 1
+        fi
+    done
     touch "$WINEPREFIX/$VELMORA_PREFIX_MARK"
 }
 
@@ -84,8 +117,10 @@ run_with_zone_file() {
     mkdir -p "$(dirname "$zone_file")"
     cp /usr/share/zoneinfo/Etc/UTC "$zone_file"
     if [ -e /etc/localtime ] && unshare -m true 2>/dev/null; then
-        VELMORA_ZONE_FILE=$(winepath -w "$zone_file") \
-        VELMORA_NEW_ZONE=$(winepath -w /usr/share/zoneinfo/Asia/Kolkata) \
+        local zone_name new_zone_name
+        zone_name=$(windows_path "$zone_file") || return
+        new_zone_name=$(windows_path /usr/share/zoneinfo/Asia/Kolkata) || return
+        VELMORA_ZONE_FILE=$zone_name VELMORA_NEW_ZONE=$new_zone_name \
             env -u TZ unshare -m sh -c \
             'mount --bind "$0" /etc/localtime && exec "$@"' "$zone_file" "$@"
     else
