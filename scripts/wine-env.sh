@@ -130,16 +130,17 @@ run_with_zone_file() {
 }
 
 # Ends the wine servers of the prefixes used here and the display started
-# here, nothing else.
+# here, nothing else. Run as an exit trap, perhaps under set -e: a prefix
+# with no server left must not stop it before the display is ended.
 stop_wine_environment() {
     local prefix
     for prefix in "${VELMORA_PREFIXES_USED[@]}"; do
-        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-        WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1
+        WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+        WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1 || true
     done
     if [ -n "$VELMORA_XVFB_PID" ]; then
-        kill "$VELMORA_XVFB_PID" 2>/dev/null
-        wait "$VELMORA_XVFB_PID" 2>/dev/null
+        kill "$VELMORA_XVFB_PID" 2>/dev/null || true
+        wait "$VELMORA_XVFB_PID" 2>/dev/null || true
         VELMORA_XVFB_PID=
     fi
 }
