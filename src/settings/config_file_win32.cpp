@@ -2,6 +2,8 @@
 // opened without sharing, flushed to the disk before it replaces the target.
 #include "config_file_os.h"
 
+#include <cstring>
+
 #include <windows.h>
 
 namespace {
@@ -28,16 +30,33 @@ bool CanBeReplaced(const char* path) {
 }
 
 // Wine's ReplaceFile fails on a bare file name (ERROR_DIRECTORY): it looks
-// for the directory in the name itself.
+// for the folder in the name itself. A full path is no way round that: the A
+// functions spell the current folder in the ANSI code page, "?" for each
+// character it lacks (a Greek folder on a Western system), and the name is
+// refused (ERROR_INVALID_NAME). ".\" names the folder without spelling it.
+constexpr char CURRENT_FOLDER[] = ".\\";
+constexpr char FOLDER_MARKS[] = "\\/:";
+constexpr std::size_t FOLDER_NAME_SIZE = TEMP_PATH_SIZE + sizeof CURRENT_FOLDER;
+
+bool NameWithFolder(const char* path, char (&name)[FOLDER_NAME_SIZE]) {
+    const char* folder =
+        std::strpbrk(path, FOLDER_MARKS) != nullptr ? "" : CURRENT_FOLDER;
+    const std::size_t folderLength = std::strlen(folder);
+    const std::size_t pathLength = std::strlen(path);
+    if (folderLength + pathLength >= FOLDER_NAME_SIZE) {
+        return false;
+    }
+    std::memcpy(name, folder, folderLength);
+    std::memcpy(name + folderLength, path, pathLength + 1);
+    return true;
+}
+
 bool Replace(const char* targetPath, const char* tempPath) {
-    char fullTarget[MAX_PATH];
-    char fullTemp[MAX_PATH];
-    DWORD targetLength =
-        GetFullPathNameA(targetPath, MAX_PATH, fullTarget, nullptr);
-    DWORD tempLength = GetFullPathNameA(tempPath, MAX_PATH, fullTemp, nullptr);
-    return targetLength > 0 && targetLength < MAX_PATH && tempLength > 0 &&
-           tempLength < MAX_PATH &&
-           ReplaceFileA(fullTarget, fullTemp, nullptr, 0, nullptr, nullptr);
+    char target[FOLDER_NAME_SIZE];
+    char temp[FOLDER_NAME_SIZE];
+    return NameWithFolder(targetPath, target) &&
+           NameWithFolder(tempPath, temp) &&
+           ReplaceFileA(target, temp, nullptr, 0, nullptr, nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Saving when things go wrong: a read-only or locked file in the way, a
-// temporary file left by a crash, and two clocks saving into the same
-// directory by turns.
+// temporary file left by a crash, a folder name the ANSI code page cannot
+// spell, and two clocks saving into the same directory by turns.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -29,6 +29,15 @@ std::string SaveAndAnswer(ClockProcess& process, HWND clock) {
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
     return text;
+}
+
+// Moves the clock and waits until it is there, so that a save stores it.
+bool MoveClock(HWND clock, int x, int y) {
+    SetWindowPos(clock, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    return WaitUntil([&] {
+        RECT rect = WindowRect(clock);
+        return rect.left == x && rect.top == y;
+    });
 }
 
 ConfigValues SavedValues(HWND clock) {
@@ -105,6 +114,31 @@ TEST(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
     }
 }
 
+// A Greek and Japanese folder name on a system whose ANSI code page has
+// neither: the first save creates the file, the second replaces it.
+TEST(SaveFaultsTest, FolderTheCodePageCannotSpellTakesEverySave) {
+    const std::wstring nameEnd = L"-\u03C9\u6642\u8A08";
+    BOOL spelledWithDefault = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, nameEnd.c_str(), -1, nullptr, 0, nullptr,
+                        &spelledWithDefault);
+    if (!spelledWithDefault) {
+        GTEST_SKIP() << "the ANSI code page spells the folder's name";
+    }
+    TempDirectory directory(nameEnd);
+    ClockProcess process(directory.WidePath());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    for (int x : {150, 300}) {
+        SCOPED_TRACE(x);
+        ASSERT_TRUE(MoveClock(clock, x, 200));
+        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process, clock));
+    }
+    std::string after;
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+    EXPECT_EQ(ConfigText(SavedValues(clock)), after);
+    EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
+}
+
 TEST(SaveFaultsTest, TwoClocksSavingByTurnsNeverMixTheirFiles) {
     TempDirectory directory;
     std::unique_ptr<ClockProcess> processes[2] = {
@@ -116,11 +150,7 @@ TEST(SaveFaultsTest, TwoClocksSavingByTurnsNeverMixTheirFiles) {
     for (int i = 0; i < 2; ++i) {
         clocks[i] = processes[i]->Clock();
         ASSERT_NE(nullptr, clocks[i]);
-        SetWindowPos(clocks[i], nullptr, places[i].x, places[i].y, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
-        ASSERT_TRUE(WaitUntil([&] {
-            return WindowRect(clocks[i]).left == places[i].x;
-        }));
+        ASSERT_TRUE(MoveClock(clocks[i], places[i].x, places[i].y));
         expected[i] = ConfigText(SavedValues(clocks[i]));
     }
     ASSERT_NE(expected[0], expected[1]);
