@@ -16,9 +16,23 @@ constexpr DWORD CARRIED_ATTRIBUTES =
 constexpr DWORD ANY_SHARING =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// A virus scanner, the search indexer or a sync client opens a file just
+// written for a moment, and the replace fails with one of these meanwhile.
+// The save tries again, waiting twice as long each time: 32 + 64 + ... + 512
+// ms, about a second in all, before it gives up.
+constexpr DWORD FIRST_RETRY_WAIT_MS = 32;
+constexpr DWORD LAST_RETRY_WAIT_MS = 512;
+
+// ERROR_UNABLE_TO_REMOVE_REPLACED is Windows' word for another program
+// opening the old file just before the swap; both files keep their names.
+bool IsMomentary(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
 // Held open without delete sharing by another program, the file cannot be
 // replaced. Asking first matters under Wine, whose failed ReplaceFile leaves
-// a stray "rf*.tmp" of its own in the directory.
+// a stray "rf*.tmp" of its own in the directory on every try.
 bool CanBeReplaced(const char* path) {
     HANDLE file = CreateFileA(path, DELETE, ANY_SHARING, nullptr,
                               OPEN_EXISTING, 0, nullptr);
@@ -54,9 +68,20 @@ bool NameWithFolder(const char* path, char (&name)[FOLDER_NAME_SIZE]) {
 bool Replace(const char* targetPath, const char* tempPath) {
     char target[FOLDER_NAME_SIZE];
     char temp[FOLDER_NAME_SIZE];
-    return NameWithFolder(targetPath, target) &&
-           NameWithFolder(tempPath, temp) &&
-           ReplaceFileA(target, temp, nullptr, 0, nullptr, nullptr);
+    if (!NameWithFolder(targetPath, target) ||
+        !NameWithFolder(tempPath, temp)) {
+        return false;
+    }
+    for (DWORD waitMs = FIRST_RETRY_WAIT_MS;; waitMs *= 2) {
+        if (CanBeReplaced(targetPath) &&
+            ReplaceFileA(target, temp, nullptr, 0, nullptr, nullptr)) {
+            return true;
+        }
+        if (waitMs > LAST_RETRY_WAIT_MS || !IsMomentary(GetLastError())) {
+            return false;
+        }
+        Sleep(waitMs);
+    }
 }
 
 }  // namespace
@@ -67,11 +92,8 @@ int WriteFileReplacing(const char* tempPath, const char* targetPath,
     // would refuse it too, but only after the temporary file was written.
     DWORD attributes = GetFileAttributesA(targetPath);
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && ((attributes & FILE_ATTRIBUTE_READONLY) != 0 ||
-                   !CanBeReplaced(targetPath))) {
-        return 0;
-    }
-    if (length > MAXDWORD) {
+    if ((exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) ||
+        length > MAXDWORD) {
         return 0;
     }
     // A file left by a crashed save goes first: CREATE_ALWAYS refuses to

@@ -1,8 +1,10 @@
-// Saving when things go wrong: a read-only or locked file in the way, a
-// temporary file left by a crash, a folder name the ANSI code page cannot
-// spell, and two clocks saving into the same directory by turns.
+// Saving when things go wrong: a read-only or locked file in the way, one
+// held for a moment, a temporary file left by a crash, a folder name the ANSI
+// code page cannot spell, and two clocks saving into the same directory by
+// turns.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,11 +18,17 @@ constexpr char TEMP[] = "Velmora.cfg.new";
 constexpr char SAVED_TEXT[] = "Successfully saved configuration.";
 constexpr char FAILED_TEXT[] = "Could not save configuration.";
 constexpr int SAVES_EACH = 50;
+// How long a virus scanner or a sync client might keep a new file to itself.
+constexpr DWORD MOMENTARY_HOLD_MS = 300;
 
 // Chooses Save from the clock and returns the message box's text, closing
-// the box afterwards.
-std::string SaveAndAnswer(ClockProcess& process, HWND clock) {
+// the box afterwards. What the test does while the save runs comes between.
+std::string SaveAndAnswer(ClockProcess& process, HWND clock,
+                          const std::function<void()>& duringSave = nullptr) {
     PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
+    if (duringSave) {
+        duringSave();
+    }
     HWND box = WaitForDialog(process.Id(), "Velmora");
     if (box == nullptr) {
         return "(no message box)";
@@ -112,6 +120,40 @@ TEST(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
         EXPECT_EQ(ConfigText(SavedValues(clock)), after);
         EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
     }
+}
+
+// Another program holds the file for a moment after the save begins, as a
+// virus scanner or a sync client does with a file just written: the save
+// waits for it.
+TEST(SaveFaultsTest, FileHeldForAMomentIsReplacedOnceLetGo) {
+    TempDirectory directory;
+    directory.WriteFile(CONFIG, ConfigText(ConfigValues()));
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    ASSERT_TRUE(MoveClock(clock, 250, 150));
+    HANDLE holder = CreateFileA(directory.File(CONFIG).c_str(), GENERIC_READ,
+                                0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+
+    const std::string answer = SaveAndAnswer(process, clock, [&] {
+        // The save has begun once its new file is there. Nothing here may
+        // wait on the clock's window, which does not answer while it waits.
+        EXPECT_TRUE(WaitUntil([&] {
+            return GetFileAttributesA(directory.File(TEMP).c_str()) !=
+                   INVALID_FILE_ATTRIBUTES;
+        })) << "the save gave up before it wrote its file";
+        Sleep(MOMENTARY_HOLD_MS);
+        CloseHandle(holder);
+    });
+    EXPECT_EQ(SAVED_TEXT, answer);
+    ConfigValues moved;
+    moved.window = WindowRect(clock);
+    std::string after;
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+    EXPECT_EQ(ConfigText(moved), after);
+    EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
 }
 
 // A Greek and Japanese folder name on a system whose ANSI code page has
