@@ -2,6 +2,8 @@
 // opened without sharing, flushed to the disk before it replaces the target.
 #include "config_file_os.h"
 
+#include "replace_file_win32.h"
+
 #include <cstring>
 
 #include <windows.h>
@@ -73,8 +75,7 @@ bool Replace(const char* targetPath, const char* tempPath) {
         return false;
     }
     for (DWORD waitMs = FIRST_RETRY_WAIT_MS;; waitMs *= 2) {
-        if (CanBeReplaced(targetPath) &&
-            ReplaceFileA(target, temp, nullptr, 0, nullptr, nullptr)) {
+        if (CanBeReplaced(targetPath) && ReplaceConfigFile(target, temp, 0)) {
             return true;
         }
         if (waitMs > LAST_RETRY_WAIT_MS || !IsMomentary(GetLastError())) {
@@ -82,6 +83,25 @@ bool Replace(const char* targetPath, const char* tempPath) {
         }
         Sleep(waitMs);
     }
+}
+
+// Every failure ReplaceFile documents leaves the new file under its
+// temporary name, but not always the old one under its own: without a backup
+// name, ERROR_UNABLE_TO_MOVE_REPLACEMENT has deleted it and
+// ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 has moved it to a name of the system's
+// choosing. Then the new file, whole and on the disk, takes its place instead
+// of going with the last copy. Whatever has the target's name is whole:
+// files get there only by a rename. A backup name would not make this
+// simpler: the new file may still need moving, and every save would leave a
+// third file to delete, or a crash leave it behind.
+int KeepWholeFile(const char* targetPath, const char* tempPath) {
+    if (GetFileAttributesA(targetPath) != INVALID_FILE_ATTRIBUTES) {
+        DeleteFileA(tempPath);
+        return 0;
+    }
+    // Without MOVEFILE_REPLACE_EXISTING: a file that appeared there meanwhile
+    // stays, and so does the new one under its temporary name.
+    return MoveFileExA(tempPath, targetPath, MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace
@@ -118,16 +138,17 @@ int WriteFileReplacing(const char* tempPath, const char* targetPath,
                           nullptr) &&
                 written == length && FlushFileBuffers(file);
     done = CloseHandle(file) && done;
-    if (done) {
+    if (done && exists) {
         // ReplaceFile keeps what the old file carried (attributes, streams,
         // security); a rename would install a bare new file.
-        done = exists ? Replace(targetPath, tempPath)
-                      : MoveFileExA(tempPath, targetPath,
-                                    MOVEFILE_WRITE_THROUGH) != 0;
+        return Replace(targetPath, tempPath)
+                   ? 1
+                   : KeepWholeFile(targetPath, tempPath);
     }
-    if (!done) {
-        DeleteFileA(tempPath);
-        return 0;
+    if (done &&
+        MoveFileExA(tempPath, targetPath, MOVEFILE_WRITE_THROUGH) != 0) {
+        return 1;
     }
-    return 1;
+    DeleteFileA(tempPath);
+    return 0;
 }

@@ -1,7 +1,7 @@
 // Saving when things go wrong: a read-only or locked file in the way, one
 // held for a moment, a temporary file left by a crash, a folder name the ANSI
-// code page cannot spell, and two clocks saving into the same directory by
-// turns.
+// code page cannot spell, a replace that fails half way, and two clocks
+// saving into the same directory by turns.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +10,8 @@
 
 #include "../../res/resource.h"
 #include "driver.h"
+#include "settings/config_file_os.h"
+#include "settings/replace_file_win32.h"
 
 namespace {
 
@@ -20,6 +22,39 @@ constexpr char FAILED_TEXT[] = "Could not save configuration.";
 constexpr int SAVES_EACH = 50;
 // How long a virus scanner or a sync client might keep a new file to itself.
 constexpr DWORD MOMENTARY_HOLD_MS = 300;
+
+// What became of the old file when the replace failed.
+enum class OldFile { Stays, Deleted, Renamed };
+constexpr char RENAMED_END[] = ".old";
+
+// How the program's replace fails, in this process, in place of the real
+// one: `times` times as ReplaceFile can, then the real replace.
+struct ReplaceFailure {
+    DWORD error;
+    OldFile oldFile;
+    int times;
+};
+ReplaceFailure injectedFailure = {};
+int replaceCalls = 0;
+
+}  // namespace
+
+BOOL ReplaceConfigFile(const char* replaced, const char* replacement,
+                       DWORD flags) {
+    if (replaceCalls++ >= injectedFailure.times) {
+        return ReplaceFileA(replaced, replacement, nullptr, flags, nullptr,
+                            nullptr);
+    }
+    if (injectedFailure.oldFile == OldFile::Deleted) {
+        DeleteFileA(replaced);
+    } else if (injectedFailure.oldFile == OldFile::Renamed) {
+        MoveFileA(replaced, (std::string(replaced) + RENAMED_END).c_str());
+    }
+    SetLastError(injectedFailure.error);
+    return FALSE;
+}
+
+namespace {
 
 // Chooses Save from the clock and returns the message box's text, closing
 // the box afterwards. What the test does while the save runs comes between.
@@ -179,6 +214,42 @@ TEST(SaveFaultsTest, FolderTheCodePageCannotSpellTakesEverySave) {
     ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
     EXPECT_EQ(ConfigText(SavedValues(clock)), after);
     EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
+}
+
+// A replace that fails half way, as ReplaceFile documents it can, must not
+// delete the last copy: whatever is left, a whole "Velmora.cfg" ends in
+// place, the new one where it can be. ERROR_UNABLE_TO_MOVE_REPLACEMENT comes
+// with the old file deleted or kept (its message says kept, ReplaceFile's
+// page says deleted when there is no backup name).
+TEST(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
+    struct Row {
+        ReplaceFailure failure;
+        int result;
+        const char* bytes;
+        size_t files;
+    };
+    const Row rows[] = {
+        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, OldFile::Deleted, 1}, 1, "new", 1},
+        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, OldFile::Stays, 1}, 0, "old", 1},
+        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, OldFile::Renamed, 1}, 1, "new", 2},
+        {{ERROR_SHARING_VIOLATION, OldFile::Stays, 2}, 1, "new", 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.failure.error) + " " + row.bytes);
+        TempDirectory directory;
+        directory.WriteFile(CONFIG, "old");
+        injectedFailure = row.failure;
+        replaceCalls = 0;
+        const std::string bytes = "new";
+
+        EXPECT_EQ(row.result,
+                  WriteFileReplacing(directory.File(TEMP).c_str(),
+                                     directory.File(CONFIG).c_str(),
+                                     bytes.data(), bytes.size()));
+        std::string after;
+        EXPECT_TRUE(directory.ReadFile(CONFIG, &after)) << "no file in place";
+        EXPECT_EQ(row.bytes, after);
+        EXPECT_EQ(row.files, directory.FileNames().size());
+    }
 }
 
 TEST(SaveFaultsTest, TwoClocksSavingByTurnsNeverMixTheirFiles) {
