@@ -18,6 +18,11 @@ constexpr DWORD CARRIED_ATTRIBUTES =
 constexpr DWORD ANY_SHARING =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// On a network share the old file's access control may not merge into the
+// new file; the replace then keeps the new file's own instead of failing.
+// Wine ignores every flag.
+constexpr DWORD REPLACE_FLAGS = REPLACEFILE_IGNORE_MERGE_ERRORS;
+
 // A virus scanner, the search indexer or a sync client opens a file just
 // written for a moment, and the replace fails with one of these meanwhile.
 // The save tries again, waiting twice as long each time: 32 + 64 + ... + 512
@@ -75,7 +80,8 @@ bool Replace(const char* targetPath, const char* tempPath) {
         return false;
     }
     for (DWORD waitMs = FIRST_RETRY_WAIT_MS;; waitMs *= 2) {
-        if (CanBeReplaced(targetPath) && ReplaceConfigFile(target, temp, 0)) {
+        if (CanBeReplaced(targetPath) &&
+            ReplaceConfigFile(target, temp, REPLACE_FLAGS)) {
             return true;
         }
         if (waitMs > LAST_RETRY_WAIT_MS || !IsMomentary(GetLastError())) {

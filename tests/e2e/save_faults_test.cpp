@@ -36,11 +36,13 @@ struct ReplaceFailure {
 };
 ReplaceFailure injectedFailure = {};
 int replaceCalls = 0;
+DWORD replaceFlags = 0;
 
 }  // namespace
 
 BOOL ReplaceConfigFile(const char* replaced, const char* replacement,
                        DWORD flags) {
+    replaceFlags = flags;
     if (replaceCalls++ >= injectedFailure.times) {
         return ReplaceFileA(replaced, replacement, nullptr, flags, nullptr,
                             nullptr);
@@ -249,6 +251,8 @@ TEST(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
         EXPECT_TRUE(directory.ReadFile(CONFIG, &after)) << "no file in place";
         EXPECT_EQ(row.bytes, after);
         EXPECT_EQ(row.files, directory.FileNames().size());
+        // Without it a share whose access control cannot be merged fails.
+        EXPECT_EQ(DWORD{REPLACEFILE_IGNORE_MERGE_ERRORS}, replaceFlags);
     }
 }
 
