@@ -98,36 +98,50 @@ std::string VelmoraPath() {
     return result + "Velmora.exe";
 }
 
-TempDirectory::TempDirectory() {
+std::wstring Widen(const std::string& text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(),
+                                     static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                        &wide[0], length);
+    return wide;
+}
+
+TempDirectory::TempDirectory(const std::wstring& nameEnd) {
     static LONG counter = 0;
-    char base[MAX_PATH] = "";
-    GetTempPathA(sizeof base, base);
+    wchar_t base[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, base);
     // Wine reuses small process ids, so the id alone is not unique.
     for (;;) {
-        char name[MAX_PATH];
-        std::snprintf(name, sizeof name, "%svelmora-e2e-%lu-%lu-%ld", base,
-                      GetCurrentProcessId(), GetTickCount(),
-                      InterlockedIncrement(&counter));
-        if (CreateDirectoryA(name, nullptr)) {
-            path_ = name;
-            return;
+        std::wstring name = std::wstring(base) + L"velmora-e2e-" +
+                            std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(GetTickCount()) + L"-" +
+                            std::to_wstring(InterlockedIncrement(&counter)) +
+                            nameEnd;
+        if (CreateDirectoryW(name.c_str(), nullptr)) {
+            widePath_ = name;
+            break;
         }
     }
+    char ansi[MAX_PATH] = "";
+    WideCharToMultiByte(CP_ACP, 0, widePath_.c_str(), -1, ansi, sizeof ansi,
+                        nullptr, nullptr);
+    path_ = ansi;
 }
 
 TempDirectory::~TempDirectory() {
     for (const std::string& name : FileNames()) {
-        std::string path = File(name.c_str());
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileA(path.c_str())) {
-            RemoveDirectoryA(path.c_str());
+        std::wstring path = WideFile(name);
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(path.c_str())) {
+            RemoveDirectoryW(path.c_str());
         }
     }
-    RemoveDirectoryA(path_.c_str());
+    RemoveDirectoryW(widePath_.c_str());
 }
 
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
+    FILE* file = _wfopen(path.c_str(), L"rb");
     if (file == nullptr) {
         return false;
     }
@@ -141,8 +155,12 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
     return true;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    return ReadWholeFile(Widen(path), bytes);
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
     if (file == nullptr) {
         return false;
     }
@@ -151,47 +169,57 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
     return std::fclose(file) == 0 && written;
 }
 
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    return WriteWholeFile(Widen(path), bytes);
+}
+
 void TempDirectory::WriteFile(const char* name,
                               const std::string& bytes) const {
-    WriteWholeFile(File(name), bytes);
+    WriteWholeFile(WideFile(name), bytes);
 }
 
 bool TempDirectory::ReadFile(const char* name, std::string* bytes) const {
-    return ReadWholeFile(File(name), bytes);
+    return ReadWholeFile(WideFile(name), bytes);
 }
 
 std::vector<std::string> TempDirectory::FileNames() const {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(File("*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(WideFile("*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return names;
     }
     do {
-        std::string name = found.cFileName;
-        if (name != "." && name != "..") {
+        char name[MAX_PATH] = "";
+        WideCharToMultiByte(CP_ACP, 0, found.cFileName, -1, name, sizeof name,
+                            nullptr, nullptr);
+        if (std::string(name) != "." && std::string(name) != "..") {
             names.push_back(name);
         }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     return names;
 }
 
 ClockProcess::ClockProcess(const std::string& workingDirectory,
+                           const LaunchOptions& options)
+    : ClockProcess(Widen(workingDirectory), options) {}
+
+ClockProcess::ClockProcess(const std::wstring& workingDirectory,
                            const LaunchOptions& options) {
-    std::string executable =
-        options.executable.empty() ? VelmoraPath() : options.executable;
-    std::string commandLine = "\"" + executable + "\"";
+    std::wstring executable = Widen(
+        options.executable.empty() ? VelmoraPath() : options.executable);
+    std::wstring commandLine = L"\"" + executable + L"\"";
     if (!options.arguments.empty()) {
-        commandLine += " " + options.arguments;
+        commandLine += L" " + Widen(options.arguments);
     }
-    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back('\0');
-    STARTUPINFOA startup = {};
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = options.showCommand;
-    if (!CreateProcessA(executable.c_str(), mutableLine.data(), nullptr,
+    if (!CreateProcessW(executable.c_str(), mutableLine.data(), nullptr,
                         nullptr, FALSE, 0, nullptr, workingDirectory.c_str(),
                         &startup, &info_)) {
         info_ = PROCESS_INFORMATION();

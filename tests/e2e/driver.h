@@ -37,26 +37,40 @@ private:
 // The path of Velmora.exe, which is built beside this driver.
 std::string VelmoraPath();
 
+// An ANSI text in UTF-16, as the system's A functions convert it.
+std::wstring Widen(const std::string& text);
+
 // A whole file's bytes; false if it cannot be opened.
+bool ReadWholeFile(const std::wstring& path, std::string* bytes);
 bool ReadWholeFile(const std::string& path, std::string* bytes);
 // Truncates the file in place (or creates it) and writes these bytes.
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 
-// A new empty directory that is removed, with its files, when this goes.
+// A new empty directory that is removed, with its files, when this goes. Its
+// name may end in characters that the ANSI code page lacks: Path() and File()
+// then hold "?" in their place, and only WidePath() names the directory. The
+// other members work either way.
 class TempDirectory {
 public:
-    TempDirectory();
+    explicit TempDirectory(const std::wstring& nameEnd = std::wstring());
     ~TempDirectory();
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
 
     const std::string& Path() const { return path_; }
+    const std::wstring& WidePath() const { return widePath_; }
     std::string File(const char* name) const { return path_ + "\\" + name; }
     void WriteFile(const char* name, const std::string& bytes) const;
     bool ReadFile(const char* name, std::string* bytes) const;
     std::vector<std::string> FileNames() const;
 
 private:
+    std::wstring WideFile(const std::string& name) const {
+        return widePath_ + L"\\" + Widen(name);
+    }
+
+    std::wstring widePath_;
     std::string path_;
 };
 
@@ -70,6 +84,8 @@ struct LaunchOptions {
 class ClockProcess {
 public:
     explicit ClockProcess(const std::string& workingDirectory,
+                          const LaunchOptions& options = LaunchOptions());
+    explicit ClockProcess(const std::wstring& workingDirectory,
                           const LaunchOptions& options = LaunchOptions());
     ~ClockProcess();
     ClockProcess(const ClockProcess&) = delete;

@@ -1,13 +1,17 @@
-// Saving when things go wrong: a read-only or locked file in the way, a
-// temporary file left by a crash, and two clocks saving into the same
-// directory by turns.
+// Saving when things go wrong: a read-only or locked file in the way, one
+// held for a moment, a temporary file left by a crash, a folder name the ANSI
+// code page cannot spell, a replace that fails half way, and two clocks
+// saving into the same directory by turns.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "../../res/resource.h"
 #include "driver.h"
+#include "settings/config_file_os.h"
+#include "settings/replace_file_win32.h"
 
 namespace {
 
@@ -16,11 +20,52 @@ constexpr char TEMP[] = "Velmora.cfg.new";
 constexpr char SAVED_TEXT[] = "Successfully saved configuration.";
 constexpr char FAILED_TEXT[] = "Could not save configuration.";
 constexpr int SAVES_EACH = 50;
+// How long a virus scanner or a sync client might keep a new file to itself.
+constexpr DWORD MOMENTARY_HOLD_MS = 300;
+
+// What became of the old file when the replace failed.
+enum class OldFile { Stays, Deleted, Renamed };
+constexpr char RENAMED_END[] = ".old";
+
+// How the program's replace fails, in this process, in place of the real
+// one: `times` times as ReplaceFile can, then the real replace.
+struct ReplaceFailure {
+    DWORD error;
+    OldFile oldFile;
+    int times;
+};
+ReplaceFailure injectedFailure = {};
+int replaceCalls = 0;
+DWORD replaceFlags = 0;
+
+}  // namespace
+
+BOOL ReplaceConfigFile(const char* replaced, const char* replacement,
+                       DWORD flags) {
+    replaceFlags = flags;
+    if (replaceCalls++ >= injectedFailure.times) {
+        return ReplaceFileA(replaced, replacement, nullptr, flags, nullptr,
+                            nullptr);
+    }
+    if (injectedFailure.oldFile == OldFile::Deleted) {
+        DeleteFileA(replaced);
+    } else if (injectedFailure.oldFile == OldFile::Renamed) {
+        MoveFileA(replaced, (std::string(replaced) + RENAMED_END).c_str());
+    }
+    SetLastError(injectedFailure.error);
+    return FALSE;
+}
+
+namespace {
 
 // Chooses Save from the clock and returns the message box's text, closing
-// the box afterwards.
-std::string SaveAndAnswer(ClockProcess& process, HWND clock) {
+// the box afterwards. What the test does while the save runs comes between.
+std::string SaveAndAnswer(ClockProcess& process, HWND clock,
+                          const std::function<void()>& duringSave = nullptr) {
     PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
+    if (duringSave) {
+        duringSave();
+    }
     HWND box = WaitForDialog(process.Id(), "Velmora");
     if (box == nullptr) {
         return "(no message box)";
@@ -29,6 +74,15 @@ std::string SaveAndAnswer(ClockProcess& process, HWND clock) {
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
     return text;
+}
+
+// Moves the clock and waits until it is there, so that a save stores it.
+bool MoveClock(HWND clock, int x, int y) {
+    SetWindowPos(clock, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    return WaitUntil([&] {
+        RECT rect = WindowRect(clock);
+        return rect.left == x && rect.top == y;
+    });
 }
 
 ConfigValues SavedValues(HWND clock) {
@@ -105,6 +159,103 @@ TEST(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
     }
 }
 
+// Another program holds the file for a moment after the save begins, as a
+// virus scanner or a sync client does with a file just written: the save
+// waits for it.
+TEST(SaveFaultsTest, FileHeldForAMomentIsReplacedOnceLetGo) {
+    TempDirectory directory;
+    directory.WriteFile(CONFIG, ConfigText(ConfigValues()));
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    ASSERT_TRUE(MoveClock(clock, 250, 150));
+    HANDLE holder = CreateFileA(directory.File(CONFIG).c_str(), GENERIC_READ,
+                                0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+
+    const std::string answer = SaveAndAnswer(process, clock, [&] {
+        // The save has begun once its new file is there. Nothing here may
+        // wait on the clock's window, which does not answer while it waits.
+        EXPECT_TRUE(WaitUntil([&] {
+            return GetFileAttributesA(directory.File(TEMP).c_str()) !=
+                   INVALID_FILE_ATTRIBUTES;
+        })) << "the save gave up before it wrote its file";
+        Sleep(MOMENTARY_HOLD_MS);
+        CloseHandle(holder);
+    });
+    EXPECT_EQ(SAVED_TEXT, answer);
+    ConfigValues moved;
+    moved.window = WindowRect(clock);
+    std::string after;
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+    EXPECT_EQ(ConfigText(moved), after);
+    EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
+}
+
+// A Greek and Japanese folder name on a system whose ANSI code page has
+// neither: the first save creates the file, the second replaces it.
+TEST(SaveFaultsTest, FolderTheCodePageCannotSpellTakesEverySave) {
+    const std::wstring nameEnd = L"-\u03C9\u6642\u8A08";
+    BOOL spelledWithDefault = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, nameEnd.c_str(), -1, nullptr, 0, nullptr,
+                        &spelledWithDefault);
+    if (!spelledWithDefault) {
+        GTEST_SKIP() << "the ANSI code page spells the folder's name";
+    }
+    TempDirectory directory(nameEnd);
+    ClockProcess process(directory.WidePath());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    for (int x : {150, 300}) {
+        SCOPED_TRACE(x);
+        ASSERT_TRUE(MoveClock(clock, x, 200));
+        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process, clock));
+    }
+    std::string after;
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+    EXPECT_EQ(ConfigText(SavedValues(clock)), after);
+    EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
+}
+
+// A replace that fails half way, as ReplaceFile documents it can, must not
+// delete the last copy: whatever is left, a whole "Velmora.cfg" ends in
+// place, the new one where it can be. ERROR_UNABLE_TO_MOVE_REPLACEMENT comes
+// with the old file deleted or kept (its message says kept, ReplaceFile's
+// page says deleted when there is no backup name).
+TEST(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
+    struct Row {
+        ReplaceFailure failure;
+        int result;
+        const char* bytes;
+        size_t files;
+    };
+    const Row rows[] = {
+        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, OldFile::Deleted, 1}, 1, "new", 1},
+        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, OldFile::Stays, 1}, 0, "old", 1},
+        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, OldFile::Renamed, 1}, 1, "new", 2},
+        {{ERROR_SHARING_VIOLATION, OldFile::Stays, 2}, 1, "new", 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.failure.error) + " " + row.bytes);
+        TempDirectory directory;
+        directory.WriteFile(CONFIG, "old");
+        injectedFailure = row.failure;
+        replaceCalls = 0;
+        const std::string bytes = "new";
+
+        EXPECT_EQ(row.result,
+                  WriteFileReplacing(directory.File(TEMP).c_str(),
+                                     directory.File(CONFIG).c_str(),
+                                     bytes.data(), bytes.size()));
+        std::string after;
+        EXPECT_TRUE(directory.ReadFile(CONFIG, &after)) << "no file in place";
+        EXPECT_EQ(row.bytes, after);
+        EXPECT_EQ(row.files, directory.FileNames().size());
+        // Without it a share whose access control cannot be merged fails.
+        EXPECT_EQ(DWORD{REPLACEFILE_IGNORE_MERGE_ERRORS}, replaceFlags);
+    }
+}
+
 TEST(SaveFaultsTest, TwoClocksSavingByTurnsNeverMixTheirFiles) {
     TempDirectory directory;
     std::unique_ptr<ClockProcess> processes[2] = {
@@ -116,11 +267,7 @@ TEST(SaveFaultsTest, TwoClocksSavingByTurnsNeverMixTheirFiles) {
     for (int i = 0; i < 2; ++i) {
         clocks[i] = processes[i]->Clock();
         ASSERT_NE(nullptr, clocks[i]);
-        SetWindowPos(clocks[i], nullptr, places[i].x, places[i].y, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
-        ASSERT_TRUE(WaitUntil([&] {
-            return WindowRect(clocks[i]).left == places[i].x;
-        }));
+        ASSERT_TRUE(MoveClock(clocks[i], places[i].x, places[i].y));
         expected[i] = ConfigText(SavedValues(clocks[i]));
     }
     ASSERT_NE(expected[0], expected[1]);
