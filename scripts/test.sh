@@ -111,10 +111,12 @@ use_wine_bits 32
 echo "== a save's bytes are on the disk before they replace Velmora.cfg (strace)"
 # Under Wine the clock's own process makes the fsync of FlushFileBuffers and
 # the wine server the rename of ReplaceFile, so the server has to start under
-# the tracer too: wait for the running one to go first.
+# the tracer too: wait for the running one to go first. The seccomp filter
+# stops the traced processes only for the calls asked for: stopping an
+# emulated Wine at every call makes it too slow to show its window in time.
 flush_trace=$logs/save-flush.strace
 wineserver -w
-strace -f -qq -s 1024 -y -o "$flush_trace" \
+strace --seccomp-bpf -f -qq -s 1024 -y -o "$flush_trace" \
     -e trace=execve,fsync,fdatasync,rename,renameat,renameat2 \
     "$VELMORA_WINE" build/win32/velmora_e2e.exe --gtest_filter='SaveFaultsTest.ReadOnly*' \
     >"$logs/save-flush.log" 2>&1
