@@ -78,7 +78,8 @@ def own_object(source):
 
 
 def input_sections(map_path):
-    """(output section, input size, source file) for every input section."""
+    """(output section, input section, size, source file) for every input
+    section."""
     output = None
     pending = None
     with open(map_path, encoding="utf-8", errors="replace") as f:
@@ -93,18 +94,19 @@ def input_sections(map_path):
                 continue
             if pending is not None:
                 rest = CONTINUATION.match(line)
-                pending = None
+                name, pending = pending, None
                 if rest:
-                    yield output, int(rest.group(2), 16), rest.group(3)
+                    yield output, name, int(rest.group(2), 16), rest.group(3)
                     continue
             data = SCRIPT_DATA.match(line)
             if data:
-                yield output, int(data.group(1), 16), "linker script"
+                yield output, data.group(2), int(data.group(1), 16), "linker script"
                 continue
             found = INPUT_LINE.match(line)
             if found:
                 if found.group(1) != "*fill*":
-                    yield output, int(found.group(3), 16), found.group(4)
+                    yield (output, found.group(1), int(found.group(3), 16),
+                           found.group(4))
                 continue
             if NAME_ONLY.match(line) and not line.startswith(" *"):
                 pending = line.strip()
@@ -116,7 +118,8 @@ def breakdown(folder):
     in_file = {name: size for name, size in sections if size > 0}
     totals = dict.fromkeys(KINDS, 0)
     own = {}
-    for output, size, source in input_sections(os.path.join(folder, "Velmora.map")):
+    for output, _, size, source in input_sections(
+            os.path.join(folder, "Velmora.map")):
         if output[:8] not in in_file or size == 0:
             continue
         kind = kind_of(output, source)
