@@ -16,11 +16,12 @@ import sys
 
 RESOURCES = "Resources (dialogs, menu, icon, bitmap, manifests, version)"
 OWN = "The program's own code and data"
-RUNTIME = "Run-time start-up (crt2, crtbegin/crtend, libmingw32, libgcc, libmingwex)"
+STARTUP = ("Start-up and run-time library code (the program's entry point, "
+           "libgcc, libmingwex)")
 IMPORTS = "Import tables and thunks (system DLLs)"
 RELOCATIONS = "Base relocations"
 HEADERS = "PE headers and section alignment"
-KINDS = [RESOURCES, OWN, RUNTIME, IMPORTS, RELOCATIONS, HEADERS]
+KINDS = [RESOURCES, OWN, STARTUP, IMPORTS, RELOCATIONS, HEADERS]
 
 # " .text  0x00401000  0x4e0 file", or the name alone on one line and the
 # rest on the next when the name is long.
@@ -32,6 +33,8 @@ SCRIPT_DATA = re.compile(r"^\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(BYTE|SHORT|LONG|QU
 OUTPUT_LINE = re.compile(r"^(\.\S+)(\s+0x[0-9a-f]+\s+0x[0-9a-f]+)?\s*$")
 # Members of the DLLs' import libraries: one thunk or import entry each.
 IMPORT_MEMBER = re.compile(r"\((lib\w+?(s|_defs)\d+|lib\w+?(h|t|_defh|_deft))\.o\)$")
+# The program's own entry point stands where the run-time's start-up stood.
+ENTRY_FILE = re.compile(r"process_entry\.cpp\.obj")
 OWN_FILE = re.compile(r"(^|/)CMakeFiles/[^/]+\.dir/|(^|/)libvelmora_\w+\.a\(|"
                       r"\.ltrans\d*\.ltrans\.o$")
 # With link-time optimisation the program's files reach the linker as one
@@ -64,9 +67,9 @@ def kind_of(output_section, source):
         return RELOCATIONS
     if IMPORT_MEMBER.search(source) or output_section == ".idata":
         return IMPORTS
-    if OWN_FILE.search(source):
+    if OWN_FILE.search(source) and not ENTRY_FILE.search(source):
         return OWN
-    return RUNTIME
+    return STARTUP
 
 
 def own_object(source):
