@@ -28,7 +28,10 @@ cat >>docs/benchmark.md <<MARKDOWN
 From the linker's maps (\`Velmora.map\` beside each build's \`Velmora.exe\`), by
 \`scripts/size_breakdown.py build/win32 build/win64\`: every input section
 counted to the file it came from; headers and the padding of each section to
-the file alignment are the rest of the file.
+the file alignment are the rest of the file. The start-up row held the
+run-time's start-up files (crt2, crtbegin/crtend, libmingw32: 8,436 bytes of
+the 32-bit program, 8,244 of the 64-bit one) until the program got an entry
+point of its own.
 
 $breakdown
 MARKDOWN

@@ -16,11 +16,12 @@ import sys
 
 RESOURCES = "Resources (dialogs, menu, icon, bitmap, manifests, version)"
 OWN = "The program's own code and data"
-RUNTIME = "Run-time start-up (crt2, crtbegin/crtend, libmingw32, libgcc, libmingwex)"
+STARTUP = ("Start-up and run-time library code (the program's entry point, "
+           "libgcc, libmingwex)")
 IMPORTS = "Import tables and thunks (system DLLs)"
 RELOCATIONS = "Base relocations"
 HEADERS = "PE headers and section alignment"
-KINDS = [RESOURCES, OWN, RUNTIME, IMPORTS, RELOCATIONS, HEADERS]
+KINDS = [RESOURCES, OWN, STARTUP, IMPORTS, RELOCATIONS, HEADERS]
 
 # " .text  0x00401000  0x4e0 file", or the name alone on one line and the
 # rest on the next when the name is long.
@@ -32,6 +33,8 @@ SCRIPT_DATA = re.compile(r"^\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(BYTE|SHORT|LONG|QU
 OUTPUT_LINE = re.compile(r"^(\.\S+)(\s+0x[0-9a-f]+\s+0x[0-9a-f]+)?\s*$")
 # Members of the DLLs' import libraries: one thunk or import entry each.
 IMPORT_MEMBER = re.compile(r"\((lib\w+?(s|_defs)\d+|lib\w+?(h|t|_defh|_deft))\.o\)$")
+# The program's own entry point stands where the run-time's start-up stood.
+ENTRY_FILE = re.compile(r"process_entry\.cpp\.obj")
 OWN_FILE = re.compile(r"(^|/)CMakeFiles/[^/]+\.dir/|(^|/)libvelmora_\w+\.a\(|"
                       r"\.ltrans\d*\.ltrans\.o$")
 # With link-time optimisation the program's files reach the linker as one
@@ -64,9 +67,9 @@ def kind_of(output_section, source):
         return RELOCATIONS
     if IMPORT_MEMBER.search(source) or output_section == ".idata":
         return IMPORTS
-    if OWN_FILE.search(source):
+    if OWN_FILE.search(source) and not ENTRY_FILE.search(source):
         return OWN
-    return RUNTIME
+    return STARTUP
 
 
 def own_object(source):
@@ -78,7 +81,8 @@ def own_object(source):
 
 
 def input_sections(map_path):
-    """(output section, input size, source file) for every input section."""
+    """(output section, input section, size, source file) for every input
+    section."""
     output = None
     pending = None
     with open(map_path, encoding="utf-8", errors="replace") as f:
@@ -93,18 +97,19 @@ def input_sections(map_path):
                 continue
             if pending is not None:
                 rest = CONTINUATION.match(line)
-                pending = None
+                name, pending = pending, None
                 if rest:
-                    yield output, int(rest.group(2), 16), rest.group(3)
+                    yield output, name, int(rest.group(2), 16), rest.group(3)
                     continue
             data = SCRIPT_DATA.match(line)
             if data:
-                yield output, int(data.group(1), 16), "linker script"
+                yield output, data.group(2), int(data.group(1), 16), "linker script"
                 continue
             found = INPUT_LINE.match(line)
             if found:
                 if found.group(1) != "*fill*":
-                    yield output, int(found.group(3), 16), found.group(4)
+                    yield (output, found.group(1), int(found.group(3), 16),
+                           found.group(4))
                 continue
             if NAME_ONLY.match(line) and not line.startswith(" *"):
                 pending = line.strip()
@@ -116,7 +121,8 @@ def breakdown(folder):
     in_file = {name: size for name, size in sections if size > 0}
     totals = dict.fromkeys(KINDS, 0)
     own = {}
-    for output, size, source in input_sections(os.path.join(folder, "Velmora.map")):
+    for output, _, size, source in input_sections(
+            os.path.join(folder, "Velmora.map")):
         if output[:8] not in in_file or size == 0:
             continue
         kind = kind_of(output, source)

@@ -1,15 +1,18 @@
 // Owning wrappers for GDI objects and menus: each handle has one owner that
-// frees it before taking a successor and when the owner goes. Copying is
+// frees it before taking a successor and when its window closes. Copying is
 // disabled so no handle is ever freed twice.
 #pragma once
 
 #include <windows.h>
 
+// The owners are globals, and there is no destructor on purpose: a global's
+// destructor is registered by start-up code that the program's own entry
+// point does not run (the link checks that no global needs any). The windows
+// release their objects when they close.
 template <typename Handle, BOOL(WINAPI* Free)(Handle)>
 class OwnedHandle {
 public:
     OwnedHandle() = default;
-    ~OwnedHandle() { Release(); }
     OwnedHandle(const OwnedHandle&) = delete;
     OwnedHandle& operator=(const OwnedHandle&) = delete;
 
