@@ -2,7 +2,7 @@
 // toolchain, flags and entry point: start-up, idle CPU, memory, the cost of
 // one tick, executable size and imports. Prints a table and writes it as
 // Markdown.
-// Usage: velmora_bench.exe [markdown file [64-bit build folder]]
+// Usage: velmora_bench.exe [markdown file [the other width's build folder]]
 #include <windows.h>
 #include <psapi.h>
 
@@ -337,19 +337,25 @@ void MeasureTicks(Figures (&figures)[2]) {
                            nullptr, BaselineWindow, 0));
 }
 
-// The 64-bit files are only measured: this process is 32-bit.
-void MeasureFiles(const Program (&programs)[2], const std::string& folder64,
+constexpr bool IS_64_BIT = sizeof(void*) == 8;
+
+// The other width's files are only measured: they do not run in this
+// process's Wine.
+void MeasureFiles(const Program (&programs)[2], const std::string& otherFolder,
                   Figures (&figures)[2]) {
-    const char* const names64[2] = {"Velmora.exe", "velmora_baseline.exe"};
+    const char* const otherNames[2] = {"Velmora.exe", "velmora_baseline.exe"};
     for (int i = 0; i < 2; ++i) {
-        if (!folder64.empty()) {
-            figures[i].size64Kib = static_cast<double>(
-                ReadPeSummary(folder64 + "\\" + names64[i]).fileSize) / KIB;
+        Figures& mine = figures[i];
+        double& ownSize = IS_64_BIT ? mine.size64Kib : mine.sizeKib;
+        double& otherSize = IS_64_BIT ? mine.sizeKib : mine.size64Kib;
+        if (!otherFolder.empty()) {
+            const std::string other = otherFolder + "\\" + otherNames[i];
+            otherSize = ReadPeSummary(other).fileSize / KIB;
         }
         PeSummary image = ReadPeSummary(programs[i].path);
-        figures[i].sizeKib = static_cast<double>(image.fileSize) / KIB;
+        ownSize = image.fileSize / KIB;
         for (const std::string& name : image.imports) {
-            figures[i].imports += (figures[i].imports.empty() ? "" : ", ") + name;
+            mine.imports += (mine.imports.empty() ? "" : ", ") + name;
         }
     }
 }
@@ -429,16 +435,17 @@ int main(int argc, char** argv) {
         }
         std::fprintf(out,
                      "# Velmora beside a minimal dialog program\n\n"
-                     "Measured by `scripts/bench.sh` under Wine: the baseline is "
-                     "one dialog with one static label whose text a "
-                     "one-second timer sets (written by USER32's wsprintfA), "
+                     "Measured by `scripts/bench.sh` under Wine, running the "
+                     "%d-bit builds: the baseline is one dialog with one "
+                     "static label whose text a one-second timer sets "
+                     "(written by USER32's wsprintfA), "
                      "built with the same toolchain, flags and entry point. "
                      "Under Wine, "
                      "CPU time comes from the Linux "
                      "process that runs each program (Wine does not report "
                      "another process's times) and private bytes from "
                      "PagefileUsage (Wine leaves PrivateUsage empty).\n\n%s",
-                     table.c_str());
+                     IS_64_BIT ? 64 : 32, table.c_str());
         std::fclose(out);
     }
     return 0;
