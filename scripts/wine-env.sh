@@ -78,11 +78,19 @@ prepare_wine_prefix() {
     if [ -f "$WINEPREFIX/$VELMORA_PREFIX_MARK" ]; then
         return 0
     fi
-    case $WINEPREFIX in
-        "$VELMORA_ROOT"/build/*) run_step rm -rf "$WINEPREFIX" || return ;;
-    esac
     run_step mkdir -p "$(dirname "$WINEPREFIX")" || return
-    run_step "$VELMORA_WINE" wineboot.exe -i || return
+    # Under i386 emulation a first wineboot has been seen to fail once
+    # ("could not load kernel32.dll") and work when tried again.
+    local attempt
+    for attempt in 1 2; do
+        case $WINEPREFIX in
+            "$VELMORA_ROOT"/build/*) run_step rm -rf "$WINEPREFIX" || return ;;
+        esac
+        run_step "$VELMORA_WINE" wineboot.exe -i && break
+        WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+        [ "$attempt" -eq 1 ] || return 1
+        echo "making the prefix $WINEPREFIX again" >&2
+    done
     local key
     for key in "HKCU\\Software\\Wine\\X11 Driver|Managed|N" \
                "HKCU\\Control Panel\\Desktop|FontSmoothing|0" \
