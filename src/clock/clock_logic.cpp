@@ -62,6 +62,23 @@ SnapPosition SnapToWorkArea(const RectRecord& workArea, std::int32_t x,
     return result;
 }
 
+RectRecord ClipToScreen(const RectRecord& workArea, std::int32_t screenWidth,
+                        std::int32_t screenHeight) {
+    RectRecord clipped;
+    clipped.left = workArea.left > 0 ? workArea.left : 0;
+    clipped.top = workArea.top > 0 ? workArea.top : 0;
+    clipped.right = workArea.right < screenWidth ? workArea.right : screenWidth;
+    clipped.bottom =
+        workArea.bottom < screenHeight ? workArea.bottom : screenHeight;
+    if (clipped.right <= clipped.left || clipped.bottom <= clipped.top) {
+        clipped.left = 0;
+        clipped.top = 0;
+        clipped.right = screenWidth;
+        clipped.bottom = screenHeight;
+    }
+    return clipped;
+}
+
 namespace {
 
 WinLong ClampExtent(WinLong extent) {

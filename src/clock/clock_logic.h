@@ -34,6 +34,14 @@ ClockText FormatClockText(int hour, int minute);
 SnapPosition SnapToWorkArea(const RectRecord& workArea, std::int32_t x,
                             std::int32_t y, std::int32_t cx, std::int32_t cy);
 
+// The work area as far as it lies on a screen of this size at (0, 0). A
+// program that is not DPI-aware gets a scaled screen and window rectangle but
+// the work area in physical pixels, which can reach far past what it sees; the
+// two agree when nothing is scaled. An area wholly off the screen gives the
+// screen.
+RectRecord ClipToScreen(const RectRecord& workArea, std::int32_t screenWidth,
+                        std::int32_t screenHeight);
+
 // The settings' font as it is drawn: height and width held within
 // MAX_FONT_EXTENT either way, everything else as stored. The settings keep
 // what the file said.

@@ -62,20 +62,37 @@ BOOL OnLButtonDown(HWND hwnd) {
     return TRUE;
 }
 
+// Held to the screen as this program sees it: on a scaled screen Windows
+// gives the work area in physical pixels and everything else scaled.
 RectRecord WorkArea() {
+    std::int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    std::int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);
     RectRecord area;
     if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, AsRect(&area), 0)) {
         area.left = 0;
         area.top = 0;
-        area.right = GetSystemMetrics(SM_CXSCREEN);
-        area.bottom = GetSystemMetrics(SM_CYSCREEN);
+        area.right = screenWidth;
+        area.bottom = screenHeight;
     }
-    return area;
+    return ClipToScreen(area, screenWidth, screenHeight);
 }
 
+// A resize alone keeps its place. A move alone (SWP_NOSIZE, as window tools
+// and scripts send it) may carry no size at all, so the window's own counts.
 BOOL OnWindowPosChanging(WINDOWPOS* position) {
-    SnapPosition snapped = SnapToWorkArea(WorkArea(), position->x, position->y,
-                                          position->cx, position->cy);
+    if (position->flags & SWP_NOMOVE) {
+        return TRUE;
+    }
+    int width = position->cx;
+    int height = position->cy;
+    if (position->flags & SWP_NOSIZE) {
+        RECT window;
+        GetWindowRect(position->hwnd, &window);
+        width = window.right - window.left;
+        height = window.bottom - window.top;
+    }
+    SnapPosition snapped =
+        SnapToWorkArea(WorkArea(), position->x, position->y, width, height);
     position->x = snapped.x;
     position->y = snapped.y;
     return TRUE;

@@ -1,7 +1,8 @@
 // The colour grabber dialog. It samples the screen pixel under the pointer,
-// at the pointer's physical position, on a 100 ms timer and touches its brush and labels only when the colour
-// changes; the last sample outlives the dialog, so a reopening over the same
-// colour shows white until the pointer finds another.
+// at the pointer's physical position, on a 100 ms timer and touches its brush
+// and labels only when the colour changes; the last sample outlives the
+// dialog, so a reopening over the same colour shows white until the pointer
+// finds another.
 #include "color_grabber.h"
 
 #include "../../res/resource.h"
@@ -69,12 +70,16 @@ BOOL OnInitDialog(HWND hwnd) {
     return FALSE;
 }
 
+// GetPixel fails where the desktop's device context does not reach (a
+// monitor left of or above the primary one), on the secure desktop and in a
+// locked session; its CLR_INVALID is no colour, so the last good one stays.
 BOOL OnTimer(HWND hwnd) {
-    COLORREF previous = crLastSample;
-    crLastSample = SampleUnderPointer();
-    if (crLastSample != previous) {
-        ShowSample(hwnd);
+    COLORREF sample = SampleUnderPointer();
+    if (sample == CLR_INVALID || sample == crLastSample) {
+        return TRUE;
     }
+    crLastSample = sample;
+    ShowSample(hwnd);
     return TRUE;
 }
 

@@ -212,7 +212,8 @@ INSTANTIATE_TEST_SUITE_P(Start, StoredPlaceTest,
 // A smaller screen or work area leaves a running clock where it was, now
 // outside. Wine keeps a work area set by one process to that process, so the
 // clock is put outside the one it sees instead, past its snapping
-// (SWP_NOSENDCHANGING), and then told that the desktop changed.
+// (SWP_NOSENDCHANGING), and then told that the desktop changed. With no
+// message, the move itself is another program's, and snapping must hold it.
 struct ChangeCase {
     const char* name;
     UINT message;
@@ -232,9 +233,15 @@ TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
     const ChangeCase& c = GetParam();
     HWND clock = StartClock();
     ASSERT_NE(nullptr, clock);
+    const UINT unsnapped = c.message != 0 ? SWP_NOSENDCHANGING : 0;
     SetWindowPos(clock, nullptr, c.left, c.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
-                     SWP_NOSENDCHANGING);
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | unsnapped);
+    if (c.message == 0) {
+        EXPECT_TRUE(EndsAt(clock,
+                           FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
+                           FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT)));
+        return;
+    }
     ASSERT_TRUE(EndsAt(clock, c.left, c.top));
 
     LPARAM screen = MAKELPARAM(GetSystemMetrics(SM_CXSCREEN),
@@ -259,6 +266,8 @@ const ChangeCase CHANGE_CASES[] = {
     {"InsideStaysOnScreenChange", WM_DISPLAYCHANGE, 0, 400, 6, 400, 6},
     {"InsideStaysOnWorkAreaChange", WM_SETTINGCHANGE, SPI_SETWORKAREA, 5, 300,
      5, 300},
+    // SWP_NOSIZE: the move carries no size, the clock's own must count.
+    {"MovedWithoutSizePastRightAndBottom", 0, 0, 1015, 760, -1, -1},
 };
 INSTANTIATE_TEST_SUITE_P(Change, DesktopChangeTest,
                          ::testing::ValuesIn(CHANGE_CASES),

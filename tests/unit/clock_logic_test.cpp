@@ -102,6 +102,34 @@ TEST(SnapToWorkArea, PullsToNearestEdgeWithinTenPixels) {
     }
 }
 
+// Unscaled the work area lies on the screen and stays; at 150 % a 1920x1080
+// screen with its bar below is seen as 1280x720 beside a 1920x1040 area.
+TEST(ClipToScreen, HoldsTheWorkAreaToTheScreenTheProgramSees) {
+    struct Case {
+        RectRecord area;
+        std::int32_t width, height;
+        RectRecord want;
+    };
+    const Case cases[] = {
+        {{0, 0, 1024, 738}, 1024, 768, {0, 0, 1024, 738}},
+        {{60, 30, 1024, 768}, 1024, 768, {60, 30, 1024, 768}},
+        {{0, 0, 1920, 1040}, 1280, 720, {0, 0, 1280, 720}},
+        {{-10, -20, 1920, 1040}, 1280, 720, {0, 0, 1280, 720}},
+        {{100, 40, 1900, 700}, 1280, 720, {100, 40, 1280, 700}},
+        // Wholly off the screen, or empty: the screen itself.
+        {{1500, 0, 1920, 1040}, 1280, 720, {0, 0, 1280, 720}},
+        {{0, 800, 1280, 1040}, 1280, 720, {0, 0, 1280, 720}},
+        {{300, 300, 300, 300}, 1280, 720, {0, 0, 1280, 720}},
+    };
+    for (const Case& c : cases) {
+        RectRecord got = ClipToScreen(c.area, c.width, c.height);
+        EXPECT_EQ(c.want.left, got.left) << c.area.left << "," << c.area.top;
+        EXPECT_EQ(c.want.top, got.top) << c.area.left << "," << c.area.top;
+        EXPECT_EQ(c.want.right, got.right) << c.area.right;
+        EXPECT_EQ(c.want.bottom, got.bottom) << c.area.bottom;
+    }
+}
+
 TEST(MakeCustomColors, SystemThenCurrentThenWhite) {
     const ColorRef pairs[][2] = {
         {0x00123456u, 0xFF0000FFu}, {0x00000000u, 0x00000000u},
