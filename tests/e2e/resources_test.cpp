@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -14,244 +15,198 @@ namespace {
 
 constexpr WORD ENGLISH_US = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 constexpr WORD ORDINAL_MARK = 0xFFFF;
-constexpr WORD STATIC_CLASS = 0x0082;
-constexpr WORD BUTTON_CLASS = 0x0080;
-constexpr DWORD VISIBLE_CHILD = WS_CHILD | WS_VISIBLE;
+constexpr WORD NO_ID = 0xFFFF;
 
-struct Item {
-    DWORD style;
-    DWORD exStyle;
-    short x, y, cx, cy;
-    WORD id;
-    WORD classOrdinal;
-    std::string text;  // "#n" when the text is an ordinal
+// A number read back, and the name a mismatch is reported under.
+struct Field {
+    const char* name;
+    long long expected, actual;
 };
 
-struct Dialog {
-    DWORD style;
-    DWORD exStyle;
-    short x, y, cx, cy;
-    std::string menu, className, title, font;
-    WORD pointSize;
-    std::vector<Item> items;
-};
-
-class Module {
-public:
-    Module()
-        : handle_(LoadLibraryExA(VelmoraPath().c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE)) {}
-    ~Module() {
-        if (handle_ != nullptr) {
-            FreeLibrary(handle_);
-        }
+void ExpectFields(std::initializer_list<Field> fields) {
+    for (const Field& field : fields) {
+        EXPECT_EQ(field.expected, field.actual) << "field: " << field.name;
     }
-    Module(const Module&) = delete;
-    Module& operator=(const Module&) = delete;
+}
 
-    HMODULE Get() const { return handle_; }
+// Reads a dialog template front to back; past its end, only zeros.
+struct TemplateReader {
+    const std::string& bytes;
+    size_t at;
 
-    // The bytes of a resource in U.S. English, empty if there is none.
-    std::string Bytes(LPCSTR type, WORD id) const {
-        HRSRC found = FindResourceExA(handle_, type, MAKEINTRESOURCEA(id),
-                                      ENGLISH_US);
-        if (found == nullptr) {
-            return std::string();
+    template <typename T>
+    T Get() {
+        T value = {};
+        if (at + sizeof value <= bytes.size()) {
+            std::memcpy(&value, bytes.data() + at, sizeof value);
         }
-        const char* data =
-            static_cast<const char*>(LockResource(LoadResource(handle_, found)));
-        return std::string(data, SizeofResource(handle_, found));
-    }
-
-private:
-    HMODULE handle_;
-};
-
-class TemplateReader {
-public:
-    explicit TemplateReader(const std::string& bytes) : bytes_(bytes) {}
-
-    WORD Word() {
-        WORD value = 0;
-        std::memcpy(&value, bytes_.data() + offset_, sizeof value);
-        offset_ += sizeof value;
+        at += sizeof value;
         return value;
     }
-    DWORD Dword() { return Word() | static_cast<DWORD>(Word()) << 16; }
-    short Short() { return static_cast<short>(Word()); }
+    void Align() { at = (at + 3) & ~static_cast<size_t>(3); }
 
     // A string of UTF-16 units (ASCII here), or "#n" for an ordinal.
-    std::string StringOrOrdinal() {
-        WORD first = Word();
-        if (first == ORDINAL_MARK) {
-            return "#" + std::to_string(Word());
+    std::string Text() {
+        WORD unit = Get<WORD>();
+        if (unit == ORDINAL_MARK) {
+            return "#" + std::to_string(Get<WORD>());
         }
         std::string text;
-        for (WORD unit = first; unit != 0; unit = Word()) {
+        for (; unit != 0; unit = Get<WORD>()) {
             text += static_cast<char>(unit);
         }
         return text;
     }
-    void AlignToDword() { offset_ = (offset_ + 3) & ~static_cast<size_t>(3); }
-
-private:
-    const std::string& bytes_;
-    size_t offset_ = 0;
+    // A predefined control class, by ordinal or by name, named alike.
+    std::string Class() {
+        const std::string name = Text();
+        if (name == "#128") {
+            return "Button";
+        }
+        return name == "#130" ? "Static" : name;
+    }
 };
 
-// A control class given by name means the same as its predefined ordinal.
-WORD ClassOrdinal(const std::string& name) {
-    if (!name.empty() && name[0] == '#') {
-        return static_cast<WORD>(std::stoi(name.substr(1)));
+struct ExpectedControl {
+    WORD id;
+    const char* className;
+    const char* text;  // "#n" for an ordinal; see ExpectText for "..."
+    DWORD style;       // besides WS_CHILD | WS_VISIBLE, which all have
+    short x, y, cx, cy;
+};
+
+// Every template also sits at 0,0 in 8-point MS Sans Serif, with no menu,
+// no class of its own and no extended style; so does every control.
+struct ExpectedTemplate {
+    const char* name;
+    WORD id;
+    DWORD style;
+    short cx, cy;
+    const char* title;
+    std::vector<ExpectedControl> controls;
+};
+
+const DWORD LABEL = WS_GROUP | SS_CENTERIMAGE;
+const DWORD MODAL = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
+const DWORD DEFAULT_BUTTON = BS_DEFPUSHBUTTON | WS_TABSTOP;
+
+const ExpectedTemplate TEMPLATES[] = {
+    {"IDD_HOST", IDD_HOST, WS_POPUP | DS_SETFONT, 186, 95, "", {}},
+    {"IDD_CLOCK", IDD_CLOCK, WS_POPUP | DS_SETFONT, 43, 11, "",
+     {{IDC_TIME, "Static", "12:00 am", LABEL | SS_CENTER, 0, 0, 43, 11}}},
+    {"IDD_ABOUT", IDD_ABOUT, MODAL, 186, 46, "About...",
+     {{IDOK, "Button", "OK", DEFAULT_BUTTON, 129, 9, 50, 14},
+      {NO_ID, "Static", "#106", SS_BITMAP, 7, 9, 29, 28},
+      {NO_ID, "Static", "Velmora v3.0\n...", SS_LEFT | WS_GROUP, 41, 14,
+       60, 18},
+      {NO_ID, "Static", "5-2001", SS_LEFT | WS_GROUP | WS_DISABLED, 41, 32,
+       23, 8}}},
+    {"IDD_GRABCOLOR", IDD_GRABCOLOR, MODAL | DS_SYSMODAL, 176, 39, "Grab Color",
+     {{IDOK, "Button", "&OK", DEFAULT_BUTTON, 119, 4, 50, 14},
+      {IDCANCEL, "Button", "&Cancel", BS_PUSHBUTTON | WS_TABSTOP, 119, 20,
+       50, 14},
+      {NO_ID, "Static", "Red:", LABEL | SS_RIGHT, 52, 4, 16, 8},
+      {NO_ID, "Static", "Green:", LABEL | SS_RIGHT, 46, 15, 22, 8},
+      {NO_ID, "Static", "Blue:", LABEL | SS_RIGHT, 51, 26, 17, 8},
+      {IDC_RED, "Static", "255", LABEL | SS_LEFT, 73, 4, 19, 8},
+      {IDC_GREEN, "Static", "255", LABEL | SS_LEFT, 73, 15, 19, 8},
+      {IDC_BLUE, "Static", "255", LABEL | SS_LEFT, 73, 26, 19, 8},
+      {IDC_SWATCH, "Static", "", LABEL | SS_CENTER | SS_NOTIFY | SS_SUNKEN,
+       6, 4, 35, 30}}},
+};
+
+// An expected text ending in "..." is only the start of the real one, which
+// must go on past it: the About box's build line.
+void ExpectText(const std::string& want, const std::string& got) {
+    const size_t n = want.size();
+    if (n >= 3 && want.compare(n - 3, 3, "...") == 0) {
+        const std::string start = want.substr(0, n - 3);
+        EXPECT_EQ(start, got.substr(0, start.size())) << "field: text";
+        EXPECT_GT(got.size(), start.size()) << "field: text, " << got;
+    } else {
+        EXPECT_EQ(want, got) << "field: text";
     }
-    if (lstrcmpiA(name.c_str(), "Static") == 0) {
-        return STATIC_CLASS;
-    }
-    return lstrcmpiA(name.c_str(), "Button") == 0 ? BUTTON_CLASS : 0;
 }
 
-Dialog ParseDialog(const std::string& bytes) {
-    TemplateReader reader(bytes);
-    Dialog dialog = {};
-    dialog.style = reader.Dword();
-    dialog.exStyle = reader.Dword();
-    WORD count = reader.Word();
-    dialog.x = reader.Short();
-    dialog.y = reader.Short();
-    dialog.cx = reader.Short();
-    dialog.cy = reader.Short();
-    dialog.menu = reader.StringOrOrdinal();
-    dialog.className = reader.StringOrOrdinal();
-    dialog.title = reader.StringOrOrdinal();
-    if (dialog.style & DS_SETFONT) {
-        dialog.pointSize = reader.Word();
-        dialog.font = reader.StringOrOrdinal();
-    }
-    for (WORD i = 0; i < count; ++i) {
-        reader.AlignToDword();
-        Item item = {};
-        item.style = reader.Dword();
-        item.exStyle = reader.Dword();
-        item.x = reader.Short();
-        item.y = reader.Short();
-        item.cx = reader.Short();
-        item.cy = reader.Short();
-        item.id = reader.Word();
-        item.classOrdinal = ClassOrdinal(reader.StringOrOrdinal());
-        item.text = reader.StringOrOrdinal();
-        WORD extra = reader.Word();
-        for (WORD skip = 0; skip < extra / 2; ++skip) {
-            reader.Word();
-        }
-        dialog.items.push_back(item);
-    }
-    return dialog;
+void ExpectControl(const ExpectedControl& want, TemplateReader& read) {
+    read.Align();
+    const DLGITEMTEMPLATE item = read.Get<DLGITEMTEMPLATE>();
+    const std::string className = read.Class();
+    const std::string text = read.Text();
+    read.at += read.Get<WORD>();  // creation data, none expected
+    ExpectFields({{"id", want.id, item.id},
+                  {"style", want.style | WS_CHILD | WS_VISIBLE, item.style},
+                  {"extended style", 0, item.dwExtendedStyle},
+                  {"x", want.x, item.x}, {"y", want.y, item.y},
+                  {"cx", want.cx, item.cx}, {"cy", want.cy, item.cy}});
+    EXPECT_STRCASEEQ(want.className, className.c_str()) << "field: class";
+    ExpectText(want.text, text);
 }
 
-void ExpectFrame(const Dialog& d, DWORD style, short cx, short cy,
-                 const char* title) {
-    EXPECT_EQ(style, d.style);
-    EXPECT_EQ(0u, d.exStyle);
-    EXPECT_EQ(0, d.x);
-    EXPECT_EQ(0, d.y);
-    EXPECT_EQ(cx, d.cx);
-    EXPECT_EQ(cy, d.cy);
-    EXPECT_EQ("", d.menu);
-    EXPECT_EQ("", d.className);
-    EXPECT_EQ(title, d.title);
-    EXPECT_EQ(8, d.pointSize);
-    EXPECT_EQ("MS Sans Serif", d.font);
-}
-
-void ExpectItem(const Item& item, WORD id, WORD classOrdinal,
-                const std::string& text, DWORD style, short x, short y,
-                short cx, short cy) {
-    SCOPED_TRACE("control \"" + text + "\"");
-    EXPECT_EQ(id, item.id);
-    EXPECT_EQ(classOrdinal, item.classOrdinal);
-    EXPECT_EQ(text, item.text);
-    EXPECT_EQ(style | VISIBLE_CHILD, item.style);
-    EXPECT_EQ(0u, item.exStyle);
-    EXPECT_EQ(x, item.x);
-    EXPECT_EQ(y, item.y);
-    EXPECT_EQ(cx, item.cx);
-    EXPECT_EQ(cy, item.cy);
+void ExpectTemplate(const ExpectedTemplate& want, const std::string& bytes) {
+    TemplateReader read = {bytes, 0};
+    const DLGTEMPLATE frame = read.Get<DLGTEMPLATE>();
+    const std::string menu = read.Text(), className = read.Text();
+    const std::string title = read.Text();
+    const bool hasFont = (frame.style & DS_SETFONT) != 0;
+    const WORD points = hasFont ? read.Get<WORD>() : WORD(0);
+    const std::string font = hasFont ? read.Text() : std::string();
+    ExpectFields({{"style", want.style, frame.style},
+                  {"extended style", 0, frame.dwExtendedStyle},
+                  {"x", 0, frame.x}, {"y", 0, frame.y},
+                  {"cx", want.cx, frame.cx}, {"cy", want.cy, frame.cy},
+                  {"point size", 8, points}});
+    EXPECT_EQ("", menu);
+    EXPECT_EQ("", className);
+    EXPECT_EQ(want.title, title);
+    EXPECT_EQ("MS Sans Serif", font);
+    ASSERT_EQ(want.controls.size(), static_cast<size_t>(frame.cdit))
+        << "number of controls";
+    for (size_t i = 0; i < want.controls.size(); ++i) {
+        SCOPED_TRACE("control " + std::to_string(i + 1) + " \"" +
+                     want.controls[i].text + "\"");
+        ExpectControl(want.controls[i], read);
+    }
 }
 
 class ResourcesTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_NE(nullptr, module.Get()); }
-    Dialog DialogTemplate(WORD id) {
-        std::string bytes = module.Bytes(RT_DIALOG, id);
-        EXPECT_FALSE(bytes.empty());
-        return bytes.empty() ? Dialog() : ParseDialog(bytes);
+    void SetUp() override { ASSERT_NE(nullptr, module); }
+    void TearDown() override {
+        if (module != nullptr) {
+            FreeLibrary(module);
+        }
     }
-    Module module;
+    // The bytes of a resource, empty if there is none: a manifest in any
+    // language, anything else in U.S. English.
+    std::string Bytes(LPCSTR type, LPCSTR name) const {
+        HRSRC found = type == RT_MANIFEST
+                          ? FindResourceA(module, name, type)
+                          : FindResourceExA(module, type, name, ENGLISH_US);
+        if (found == nullptr) {
+            return std::string();
+        }
+        return std::string(
+            static_cast<const char*>(LockResource(LoadResource(module, found))),
+            SizeofResource(module, found));
+    }
+    const HMODULE module = LoadLibraryExA(VelmoraPath().c_str(), nullptr,
+                                          LOAD_LIBRARY_AS_DATAFILE);
 };
 
-TEST_F(ResourcesTest, HostTemplateIsBareHiddenPopup) {
-    Dialog host = DialogTemplate(IDD_HOST);
-    ExpectFrame(host, WS_POPUP | DS_SETFONT, 186, 95, "");
-    EXPECT_TRUE(host.items.empty());
-}
-
-TEST_F(ResourcesTest, ClockTemplateHasOnlyTheTimeLabel) {
-    Dialog clock = DialogTemplate(IDD_CLOCK);
-    ExpectFrame(clock, WS_POPUP | DS_SETFONT, 43, 11, "");
-    ASSERT_EQ(1u, clock.items.size());
-    ExpectItem(clock.items[0], IDC_TIME, STATIC_CLASS, "12:00 am",
-               WS_GROUP | SS_CENTER | SS_CENTERIMAGE, 0, 0, 43, 11);
-}
-
-TEST_F(ResourcesTest, AboutTemplate) {
-    Dialog about = DialogTemplate(IDD_ABOUT);
-    ExpectFrame(about, WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT, 186,
-                46, "About...");
-    ASSERT_EQ(4u, about.items.size());
-    const WORD none = 0xFFFF;
-    ExpectItem(about.items[0], IDOK, BUTTON_CLASS, "OK",
-               BS_DEFPUSHBUTTON | WS_TABSTOP, 129, 9, 50, 14);
-    ExpectItem(about.items[1], none, STATIC_CLASS, "#106", SS_BITMAP, 7, 9, 29,
-               28);
-    EXPECT_EQ(0u, about.items[2].text.find("Velmora v3.0\n"));
-    EXPECT_GT(about.items[2].text.size(), std::strlen("Velmora v3.0\n"));
-    ExpectItem(about.items[2], none, STATIC_CLASS, about.items[2].text,
-               SS_LEFT | WS_GROUP, 41, 14, 60, 18);
-    ExpectItem(about.items[3], none, STATIC_CLASS, "5-2001",
-               SS_LEFT | WS_GROUP | WS_DISABLED, 41, 32, 23, 8);
-}
-
-TEST_F(ResourcesTest, GrabberTemplate) {
-    Dialog grab = DialogTemplate(IDD_GRABCOLOR);
-    ExpectFrame(grab,
-                WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT |
-                    DS_SYSMODAL,
-                176, 39, "Grab Color");
-    ASSERT_EQ(9u, grab.items.size());
-    const WORD none = 0xFFFF;
-    const DWORD label = WS_GROUP | SS_CENTERIMAGE;
-    ExpectItem(grab.items[0], IDOK, BUTTON_CLASS, "&OK",
-               BS_DEFPUSHBUTTON | WS_TABSTOP, 119, 4, 50, 14);
-    ExpectItem(grab.items[1], IDCANCEL, BUTTON_CLASS, "&Cancel",
-               BS_PUSHBUTTON | WS_TABSTOP, 119, 20, 50, 14);
-    ExpectItem(grab.items[2], none, STATIC_CLASS, "Red:", label | SS_RIGHT,
-               52, 4, 16, 8);
-    ExpectItem(grab.items[3], none, STATIC_CLASS, "Green:", label | SS_RIGHT,
-               46, 15, 22, 8);
-    ExpectItem(grab.items[4], none, STATIC_CLASS, "Blue:", label | SS_RIGHT,
-               51, 26, 17, 8);
-    ExpectItem(grab.items[5], IDC_RED, STATIC_CLASS, "255", label | SS_LEFT,
-               73, 4, 19, 8);
-    ExpectItem(grab.items[6], IDC_GREEN, STATIC_CLASS, "255",
-               label | SS_LEFT, 73, 15, 19, 8);
-    ExpectItem(grab.items[7], IDC_BLUE, STATIC_CLASS, "255", label | SS_LEFT,
-               73, 26, 19, 8);
-    ExpectItem(grab.items[8], IDC_SWATCH, STATIC_CLASS, "",
-               label | SS_CENTER | SS_NOTIFY | SS_SUNKEN, 6, 4, 35, 30);
+TEST_F(ResourcesTest, DialogTemplates) {
+    for (const ExpectedTemplate& want : TEMPLATES) {
+        SCOPED_TRACE(want.name);
+        const std::string bytes = Bytes(RT_DIALOG, MAKEINTRESOURCEA(want.id));
+        EXPECT_FALSE(bytes.empty()) << "no such template";
+        if (!bytes.empty()) {
+            ExpectTemplate(want, bytes);
+        }
+    }
 }
 
 TEST_F(ResourcesTest, MenuHasTwelveEntriesInOrder) {
-    HMENU menu = LoadMenuA(module.Get(), MAKEINTRESOURCEA(IDR_CLOCKMENU));
+    HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(IDR_CLOCKMENU));
     ASSERT_NE(nullptr, menu);
     char caption[64] = "";
     GetMenuStringA(menu, 0, caption, sizeof caption, MF_BYPOSITION);
@@ -262,7 +217,7 @@ TEST_F(ResourcesTest, MenuHasTwelveEntriesInOrder) {
 
     struct Entry {
         UINT id;
-        const char* text;
+        const char* text;  // null for a separator
     };
     const Entry entries[] = {
         {ID_SET_FONT, "Set &Font"},
@@ -301,110 +256,99 @@ TEST_F(ResourcesTest, MenuHasTwelveEntriesInOrder) {
 }
 
 TEST_F(ResourcesTest, IconHasTwoSixteenColourImages) {
-    std::string group = module.Bytes(RT_GROUP_ICON, IDI_APP);
-    constexpr size_t HEADER = 6;
-    constexpr size_t ENTRY = 14;
+    const std::string group = Bytes(RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_APP));
+    constexpr size_t HEADER = 6, ENTRY = 14;
     ASSERT_EQ(HEADER + 2 * ENTRY, group.size());
     const BYTE* bytes = reinterpret_cast<const BYTE*>(group.data());
-    EXPECT_EQ(2, bytes[4]);
+    EXPECT_EQ(2, bytes[4]) << "number of images";
     const int sizes[] = {32, 16};
     for (int i = 0; i < 2; ++i) {
-        const BYTE* entry = bytes + HEADER + i * ENTRY;
         SCOPED_TRACE("image " + std::to_string(i + 1));
-        EXPECT_EQ(sizes[i], entry[0]);
-        EXPECT_EQ(sizes[i], entry[1]);
-        EXPECT_EQ(16, entry[2]);
-        WORD planes;
-        WORD bits;
-        WORD id;
+        const BYTE* entry = bytes + HEADER + i * ENTRY;
+        WORD planes, bits, id;
         std::memcpy(&planes, entry + 4, 2);
         std::memcpy(&bits, entry + 6, 2);
         std::memcpy(&id, entry + 12, 2);
-        EXPECT_EQ(1, planes);
-        EXPECT_EQ(4, bits);
-        std::string image = module.Bytes(RT_ICON, id);
+        ExpectFields({{"width", sizes[i], entry[0]},
+                      {"height", sizes[i], entry[1]}, {"colours", 16, entry[2]},
+                      {"planes", 1, planes}, {"bits per pixel", 4, bits}});
+        const std::string image = Bytes(RT_ICON, MAKEINTRESOURCEA(id));
         ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
         BITMAPINFOHEADER header;
         std::memcpy(&header, image.data(), sizeof header);
-        EXPECT_EQ(sizes[i], header.biWidth);
-        EXPECT_EQ(2 * sizes[i], header.biHeight);
-        EXPECT_EQ(4, header.biBitCount);
+        ExpectFields({{"image width", sizes[i], header.biWidth},
+                      {"image height with mask", 2 * sizes[i], header.biHeight},
+                      {"image bits per pixel", 4, header.biBitCount}});
     }
 }
 
 TEST_F(ResourcesTest, AboutPictureFormat) {
-    std::string bitmap = module.Bytes(RT_BITMAP, IDB_ABOUT);
+    const std::string bitmap = Bytes(RT_BITMAP, MAKEINTRESOURCEA(IDB_ABOUT));
     ASSERT_GE(bitmap.size(), sizeof(BITMAPINFOHEADER));
     BITMAPINFOHEADER header;
     std::memcpy(&header, bitmap.data(), sizeof header);
-    EXPECT_EQ(44, header.biWidth);
-    EXPECT_EQ(45, header.biHeight);  // positive: bottom-up
-    EXPECT_EQ(24, header.biBitCount);
-    EXPECT_EQ(static_cast<DWORD>(BI_RGB), header.biCompression);
-    EXPECT_EQ(2834, header.biXPelsPerMeter);
-    EXPECT_EQ(2834, header.biYPelsPerMeter);
-    EXPECT_EQ(0u, header.biClrUsed);
+    ExpectFields({{"width", 44, header.biWidth},
+                  {"height, positive: bottom-up", 45, header.biHeight},
+                  {"bits per pixel", 24, header.biBitCount},
+                  {"compression", BI_RGB, header.biCompression},
+                  {"x pixels per metre", 2834, header.biXPelsPerMeter},
+                  {"y pixels per metre", 2834, header.biYPelsPerMeter},
+                  {"colours used", 0, header.biClrUsed}});
     const size_t rowBytes = (44 * 3 + 3) & ~3u;
     EXPECT_EQ(sizeof header + rowBytes * 45, bitmap.size());
 }
 
 TEST_F(ResourcesTest, VersionRecord) {
-    std::string path = VelmoraPath();
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
+    const std::string path = VelmoraPath();
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
     ASSERT_GT(size, 0u);
     std::vector<char> data(size);
     ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data.data()));
 
-    VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\",
-                               reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(MAKELONG(0, 3), fixed->dwFileVersionMS);
-    EXPECT_EQ(MAKELONG(1, 0), fixed->dwFileVersionLS);
-    EXPECT_EQ(MAKELONG(0, 3), fixed->dwProductVersionMS);
-    EXPECT_EQ(MAKELONG(1, 0), fixed->dwProductVersionLS);
-    EXPECT_EQ(0x3Fu, fixed->dwFileFlagsMask);
-    EXPECT_EQ(0u, fixed->dwFileFlags);
-    EXPECT_EQ(static_cast<DWORD>(VOS__WINDOWS32), fixed->dwFileOS);
-    EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
-    EXPECT_EQ(0u, fixed->dwFileSubtype);
-    EXPECT_EQ(0u, fixed->dwFileDateMS);
-    EXPECT_EQ(0u, fixed->dwFileDateLS);
+    auto query = [&data, &length](const std::string& path, void* value) {
+        length = 0;
+        return VerQueryValueA(data.data(), path.c_str(),
+                              static_cast<void**>(value), &length) != FALSE;
+    };
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    ASSERT_TRUE(query("\\", &fixed));
+    const long long v3_0 = MAKELONG(0, 3), v0_1 = MAKELONG(1, 0);
+    ExpectFields({{"file version, high", v3_0, fixed->dwFileVersionMS},
+                  {"file version, low", v0_1, fixed->dwFileVersionLS},
+                  {"product version, high", v3_0, fixed->dwProductVersionMS},
+                  {"product version, low", v0_1, fixed->dwProductVersionLS},
+                  {"flags mask", 0x3F, fixed->dwFileFlagsMask},
+                  {"flags", 0, fixed->dwFileFlags},
+                  {"OS", VOS__WINDOWS32, fixed->dwFileOS},
+                  {"type", VFT_APP, fixed->dwFileType},
+                  {"subtype", 0, fixed->dwFileSubtype},
+                  {"date, high", 0, fixed->dwFileDateMS},
+                  {"date, low", 0, fixed->dwFileDateLS}});
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
-                               reinterpret_cast<void**>(&translation),
-                               &length));
+    ASSERT_TRUE(query("\\VarFileInfo\\Translation", &translation));
     ASSERT_EQ(4u, length);
-    EXPECT_EQ(0x0409, translation[0]);
-    EXPECT_EQ(1200, translation[1]);
+    ExpectFields({{"language", 0x0409, translation[0]},
+                  {"code page", 1200, translation[1]}});
 
     struct Value {
         const char* key;
         const char* text;  // null: present, text our own
     };
     const Value values[] = {
-        {"Comments", "released 5-10-2001"},
-        {"CompanyName", nullptr},
-        {"FileDescription", "Velmora"},
-        {"FileVersion", "3, 0, 0, 1"},
-        {"InternalName", "Velmora"},
-        {"LegalCopyright", nullptr},
-        {"LegalTrademarks", ""},
-        {"OriginalFilename", "Velmora.exe"},
-        {"PrivateBuild", ""},
-        {"ProductName", "  Velmora"},
-        {"ProductVersion", "3, 0, 0, 1"},
-        {"SpecialBuild", ""},
+        {"Comments", "released 5-10-2001"}, {"CompanyName", nullptr},
+        {"FileDescription", "Velmora"},     {"FileVersion", "3, 0, 0, 1"},
+        {"InternalName", "Velmora"},        {"LegalCopyright", nullptr},
+        {"LegalTrademarks", ""},            {"OriginalFilename", "Velmora.exe"},
+        {"PrivateBuild", ""},               {"ProductName", "  Velmora"},
+        {"ProductVersion", "3, 0, 0, 1"},   {"SpecialBuild", ""},
     };
+    const std::string strings = "\\StringFileInfo\\040904b0\\";
     for (const Value& value : values) {
         SCOPED_TRACE(value.key);
-        std::string query =
-            std::string("\\StringFileInfo\\040904b0\\") + value.key;
         char* text = nullptr;
-        length = 0;
-        ASSERT_TRUE(VerQueryValueA(data.data(), query.c_str(),
-                                   reinterpret_cast<void**>(&text), &length));
+        ASSERT_TRUE(query(strings + value.key, &text));
         if (value.text != nullptr) {
             EXPECT_STREQ(value.text, length == 0 ? "" : text);
         } else {
@@ -444,21 +388,11 @@ bool IsWellFormedXml(const std::string& text) {
     return open.empty();
 }
 
-std::string ManifestText(HMODULE module, LPCSTR id) {
-    HRSRC found = FindResourceA(module, id, RT_MANIFEST);
-    if (found == nullptr) {
-        return std::string();
-    }
-    return std::string(
-        static_cast<const char*>(LockResource(LoadResource(module, found))),
-        SizeofResource(module, found));
-}
-
 TEST_F(ResourcesTest, ManifestsArePresentAndWellFormed) {
-    std::string program =
-        ManifestText(module.Get(), CREATEPROCESS_MANIFEST_RESOURCE_ID);
-    std::string dialogs =
-        ManifestText(module.Get(), ISOLATIONAWARE_MANIFEST_RESOURCE_ID);
+    const std::string program =
+        Bytes(RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID);
+    const std::string dialogs =
+        Bytes(RT_MANIFEST, ISOLATIONAWARE_MANIFEST_RESOURCE_ID);
     for (const std::string* manifest : {&program, &dialogs}) {
         EXPECT_EQ(0u, manifest->find("<?xml"));
         EXPECT_TRUE(IsWellFormedXml(*manifest));
