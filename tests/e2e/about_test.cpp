@@ -16,7 +16,6 @@ namespace {
 constexpr char ABOUT_TITLE[] = "About...";
 constexpr char VERSION_LINE[] = "Velmora v3.0\n";
 constexpr char DATE_TEXT[] = "5-2001";
-constexpr POINT NEUTRAL = {1000, 740};  // off the clock and any menu
 
 BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lParam) {
     reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
@@ -66,13 +65,7 @@ protected:
 TEST_F(AboutTest, ThroughMenuOwnedCentredWithItsTextsAndEnterClosesIt) {
     HWND clock = process.Clock();
     ASSERT_NE(nullptr, clock);
-    RECT rect = WindowRect(clock);
-    // The pointer leaves the popup: resting over it would preselect an item.
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
-    ClickAt((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2, true);
-    ASSERT_TRUE(WaitUntil([] { return FindPopupMenu() != nullptr; }));
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
-    PressKey('A');
+    ASSERT_TRUE(ChooseFromMenu(clock, 'A'));
 
     HWND box = WaitForAbout();
     ASSERT_NE(nullptr, box);
@@ -115,12 +108,7 @@ TEST_F(AboutTest, CentredWhereverTheClockIs) {
     HWND clock = process.Clock();
     ASSERT_NE(nullptr, clock);
     for (POINT at : {POINT{700, 600}, POINT{40, 500}, POINT{500, 40}}) {
-        SetWindowPos(clock, nullptr, at.x, at.y, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
-        ASSERT_TRUE(WaitUntil([&] {
-            RECT rect = WindowRect(clock);
-            return rect.left == at.x && rect.top == at.y;
-        }));
+        ASSERT_TRUE(MoveClock(clock, at.x, at.y));
         PostMessageA(clock, WM_COMMAND, ID_ABOUT, 0);
         HWND box = WaitForAbout();
         ASSERT_NE(nullptr, box);
@@ -163,8 +151,8 @@ TEST_F(AboutTest, ClickingOkWithTheMouseClosesIt) {
     ASSERT_NE(nullptr, box);
     HWND ok = GetDlgItem(box, IDOK);
     ASSERT_NE(nullptr, ok);
-    RECT rect = WindowRect(ok);
-    ClickAt((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    POINT middle = Middle(WindowRect(ok));
+    ClickAt(middle.x, middle.y);
     ExpectClosed(box, clock);
 }
 

@@ -4,14 +4,13 @@
 
 #include <memory>
 
-#include "../../res/resource.h"
 #include "driver.h"
 
 namespace {
 
 constexpr int SNAP_DISTANCE = 10;
-constexpr int CLOCK_WIDTH = 65;
-constexpr int CLOCK_HEIGHT = 18;
+constexpr int CLOCK_WIDTH = DEFAULT_WIDTH;
+constexpr int CLOCK_HEIGHT = DEFAULT_HEIGHT;
 constexpr int START_LEFT = 300;
 constexpr int START_TOP = 250;
 constexpr DWORD DESKTOP_CHANGE_MS = 2000;
@@ -47,7 +46,7 @@ protected:
     HWND StartClock(int left = START_LEFT, int top = START_TOP) {
         ConfigValues config;
         config.window = {left, top, left + CLOCK_WIDTH, top + CLOCK_HEIGHT};
-        directory.WriteFile("Velmora.cfg", ConfigText(config));
+        directory.WriteFile(CONFIG, ConfigText(config));
         process.reset(new ClockProcess(directory.Path()));
         return process->Clock();
     }
@@ -119,6 +118,7 @@ const SnapCase SNAP_CASES[] = {
     {"RightAtTenSnaps", -1 - SNAP_DISTANCE, 200, -1, 200},
     {"RightAtElevenStays", -2 - SNAP_DISTANCE, 200, -2 - SNAP_DISTANCE, 200},
     {"BottomAtTenSnaps", 300, -1 - SNAP_DISTANCE, 300, -1},
+    {"BottomAtElevenStays", 300, -2 - SNAP_DISTANCE, 300, -2 - SNAP_DISTANCE},
     {"BothNearEdgesAtOnce", 4, 7, 0, 0},
 };
 INSTANTIATE_TEST_SUITE_P(Edges, DragSnapTest, ::testing::ValuesIn(SNAP_CASES),
@@ -165,15 +165,11 @@ TEST_F(DragTest, SaveAfterDragStoresTheNewPlace) {
     Drag(clock, grab, Offset(grab, end.x - START_LEFT, end.y - START_TOP), end);
     ASSERT_TRUE(EndsAt(clock, end.x, end.y));
 
-    PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
-    HWND box = WaitForDialog(process->Id(), "Velmora");
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ("Successfully saved configuration.", MessageBoxText(box));
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process->Id(), clock));
     ConfigValues expected;
     expected.window = {end.x, end.y, end.x + CLOCK_WIDTH, end.y + CLOCK_HEIGHT};
     std::string saved;
-    ASSERT_TRUE(directory.ReadFile("Velmora.cfg", &saved));
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &saved));
     EXPECT_EQ(ConfigText(expected), saved);
 }
 

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "../../res/resource.h"
+
 namespace {
 
 constexpr DWORD POLL_INTERVAL_MS = 10;
@@ -79,9 +81,7 @@ ColouredWindow::ColouredWindow(const RECT& rect, COLORREF color,
                             rect.right - rect.left, rect.bottom - rect.top,
                             nullptr, nullptr, windowClass.hInstance, nullptr);
     UpdateWindow(hwnd_);
-    WaitUntil([&] {
-        return ScreenPixel(rect.left + 1, rect.top + 1) == color;
-    });
+    WaitUntil([&] { return ScreenPixel(rect.left, rect.top) == color; });
 }
 
 ColouredWindow::~ColouredWindow() {
@@ -219,10 +219,18 @@ ClockProcess::ClockProcess(const std::wstring& workingDirectory,
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = options.showCommand;
+    // The child takes the driver's environment, which the test command
+    // runs without a TZ.
+    if (options.timeZone != nullptr) {
+        SetEnvironmentVariableA("TZ", options.timeZone);
+    }
     if (!CreateProcessW(executable.c_str(), mutableLine.data(), nullptr,
                         nullptr, FALSE, 0, nullptr, workingDirectory.c_str(),
                         &startup, &info_)) {
         info_ = PROCESS_INFORMATION();
+    }
+    if (options.timeZone != nullptr) {
+        SetEnvironmentVariableA("TZ", nullptr);
     }
 }
 
@@ -592,4 +600,96 @@ int IconPixelsMatching(HWND iconControl, LPCSTR systemIcon) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return matching;
+}
+
+bool CloseWith(HWND dialog, UINT message, WPARAM wParam) {
+    PostMessageA(dialog, message, wParam, 0);
+    return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
+}
+
+HWND OpenMenu(POINT at) {
+    MovePointer(NEUTRAL.x, NEUTRAL.y);
+    ClickAt(at.x, at.y, true);
+    HWND menu = nullptr;
+    WaitUntil([&] {
+        menu = FindPopupMenu();
+        return menu != nullptr;
+    });
+    MovePointer(NEUTRAL.x, NEUTRAL.y);
+    return menu;
+}
+
+bool ChooseFromMenu(HWND clock, WORD mnemonic) {
+    if (OpenMenu(Middle(WindowRect(clock))) == nullptr) {
+        return false;
+    }
+    PressKey(mnemonic);
+    return WaitUntil([] { return FindPopupMenu() == nullptr; });
+}
+
+bool MoveClock(HWND clock, int x, int y) {
+    SetWindowPos(clock, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    return WaitUntil([&] {
+        RECT rect = WindowRect(clock);
+        return rect.left == x && rect.top == y;
+    });
+}
+
+std::string SaveAndAnswer(DWORD processId, HWND clock,
+                          const std::function<void()>& duringSave) {
+    PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
+    if (duringSave) {
+        duringSave();
+    }
+    HWND box = WaitForDialog(processId, MESSAGE_TITLE);
+    if (box == nullptr) {
+        return "(no message box)";
+    }
+    std::string text = MessageBoxText(box);
+    CloseWith(box, WM_COMMAND, IDOK);
+    return text;
+}
+
+bool ParseConfig(const std::string& bytes, ConfigValues* v) {
+    char face[64] = "";
+    int background = 0;
+    int text = 0;
+    long bottom = 0, left = 0, right = 0, top = 0;
+    int read = std::sscanf(
+        bytes.c_str(), "%d %d %d %63s %d %d %d %d %d %d %d %d %d %d %d %d %d "
+                       "%ld %ld %ld %ld",
+        &v->charSet, &v->clipPrecision, &v->escapement, face, &v->height,
+        &v->italic, &v->orientation, &v->outPrecision, &v->pitchAndFamily,
+        &v->quality, &v->strikeOut, &v->underline, &v->weight, &v->width,
+        &background, &text, &v->onTop, &bottom, &left, &right, &top);
+    v->face = face;
+    v->background = static_cast<COLORREF>(background);
+    v->text = static_cast<COLORREF>(text);
+    v->window = {left, top, right, bottom};
+    return read == 21;
+}
+
+ConfigValues DefaultsAt(HWND clock) {
+    ConfigValues values;
+    values.background = GetSysColor(COLOR_BACKGROUND);
+    values.window = WindowRect(clock);
+    return values;
+}
+
+RECT ColourBounds(const RECT& area, COLORREF colour) {
+    HWND desktop = GetDesktopWindow();
+    HDC hdc = GetWindowDC(desktop);
+    RECT bounds = {area.right, area.bottom, area.left, area.top};
+    for (int y = area.top; y < area.bottom; ++y) {
+        for (int x = area.left; x < area.right; ++x) {
+            if (GetPixel(hdc, x, y) == colour) {
+                bounds.left = x < bounds.left ? x : bounds.left;
+                bounds.right = x + 1 > bounds.right ? x + 1 : bounds.right;
+                bounds.top = y < bounds.top ? y : bounds.top;
+                bounds.bottom = y + 1 > bounds.bottom ? y + 1 : bounds.bottom;
+            }
+        }
+    }
+    ReleaseDC(desktop, hdc);
+    return bounds;
 }

@@ -10,6 +10,17 @@
 
 constexpr DWORD WAIT_TIMEOUT_MS = 10000;
 
+// What the program fixes, shared by every test.
+constexpr char CONFIG[] = "Velmora.cfg";
+constexpr char MESSAGE_TITLE[] = "Velmora";
+constexpr char SAVED_TEXT[] = "Successfully saved configuration.";
+constexpr char SAVE_FAILED_TEXT[] = "Could not save configuration.";
+constexpr DWORD EXPECTED_EXIT_CODE = 1;
+constexpr int DEFAULT_WIDTH = 65;
+constexpr int DEFAULT_HEIGHT = 18;
+// Bare screen, off the clock and every window and menu the tests open.
+constexpr POINT NEUTRAL = {1000, 740};
+
 // Polls the condition until it holds or the time is up; true if it held.
 bool WaitUntil(const std::function<bool()>& condition,
                DWORD timeoutMs = WAIT_TIMEOUT_MS);
@@ -78,6 +89,7 @@ struct LaunchOptions {
     std::string arguments;     // after the program name
     WORD showCommand = SW_SHOWNORMAL;
     std::string executable;    // defaults to VelmoraPath()
+    const char* timeZone = nullptr;  // TZ for the clock alone
 };
 
 // One running Velmora.exe. Ended (WM_CLOSE, then by force) when this goes.
@@ -164,6 +176,25 @@ HWND FindPopupMenu();
 // A visible dialog of the process with this title, waiting for it.
 HWND WaitForDialog(DWORD processId, const char* title);
 
+// Posted, since a sent command can block on another process's dialog;
+// true once the dialog is gone.
+bool CloseWith(HWND dialog, UINT message, WPARAM wParam);
+
+// Opens the clock's menu with a right click here, the pointer parked away
+// from it once open: resting over it would preselect the item under it.
+HWND OpenMenu(POINT at);
+// Chooses an entry of the clock's menu by its mnemonic.
+bool ChooseFromMenu(HWND clock, WORD mnemonic);
+
+// Moves the clock as another program would and waits until it is there.
+bool MoveClock(HWND clock, int x, int y);
+
+// Posts Save to the clock and returns the text of the message box it shows
+// ("(no message box)" if none came), closing the box. What the test does
+// while the save runs comes in between.
+std::string SaveAndAnswer(DWORD processId, HWND clock,
+                          const std::function<void()>& duringSave = nullptr);
+
 // The text of a message box (its static control 65535).
 std::string MessageBoxText(HWND box);
 
@@ -186,3 +217,11 @@ struct ConfigValues {
     RECT window = {0, 0, 65, 18};
 };
 std::string ConfigText(const ConfigValues& values);
+// The values of a file in that layout; false unless all 21 are there.
+bool ParseConfig(const std::string& bytes, ConfigValues* values);
+// What a save of a clock with the default settings stores.
+ConfigValues DefaultsAt(HWND clock);
+
+// The bounding box of the pixels of this colour inside the rectangle of the
+// screen; empty when there are none.
+RECT ColourBounds(const RECT& area, COLORREF colour);

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr char CONFIG[] = "Velmora.cfg";
-constexpr DWORD EXPECTED_EXIT_CODE = 1;
 constexpr size_t ONE_MEGABYTE = 1024 * 1024;
 
 std::string Canonical() { return ConfigText(ConfigValues()); }

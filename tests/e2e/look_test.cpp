@@ -14,16 +14,16 @@
 
 namespace {
 
-constexpr char CONFIG[] = "Velmora.cfg";
 constexpr char GRABBER_TITLE[] = "Grab Color";
-constexpr char MESSAGE_TITLE[] = "Velmora";
 constexpr char MEASURE_TEXT[] = "88:88 MM";
 constexpr int TEXT_MARGIN = 2;
+constexpr int DIALOG_GAP = 20;  // pixels between the clock and a moved dialog
 constexpr DWORD SAMPLE_WAIT_MS = 1000;  // the grabber samples 10 times a second
 // Bare X root, black, away from every window and menu.
-constexpr POINT NEUTRAL = {1000, 740};
 constexpr POINT BARE = {900, 700};
 constexpr RECT SAMPLE_RECT = {500, 300, 700, 500};
+// Around the grabbed pixel, so that a neighbour's colour is another.
+constexpr COLORREF SAMPLE_GROUND = RGB(0, 128, 128);
 constexpr COLORREF BLACK = RGB(0, 0, 0);
 constexpr COLORREF WHITE = RGB(255, 255, 255);
 // The standard dialogs' controls, as Wine and Windows number them.
@@ -34,20 +34,6 @@ constexpr int DEFINE_CUSTOM_BUTTON = 719;
 constexpr int FACE_LIST = 1136;
 constexpr int SIZE_LIST = 1138;
 constexpr int DEFAULT_FONT_HEIGHT = 12;
-
-// The pointer leaves the popup once it is open: resting over it would
-// preselect the item under it.
-bool ChooseFromMenu(HWND clock, WORD mnemonic) {
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
-    POINT at = Middle(WindowRect(clock));
-    ClickAt(at.x, at.y, true);
-    if (!WaitUntil([] { return FindPopupMenu() != nullptr; })) {
-        return false;
-    }
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
-    PressKey(mnemonic);
-    return WaitUntil([] { return FindPopupMenu() == nullptr; });
-}
 
 // Through the real menu when a mnemonic is given, else by a posted command.
 bool RunCommand(HWND clock, WORD command, WORD mnemonic) {
@@ -74,12 +60,6 @@ HWND WaitForOtherDialog(const ClockProcess& process, HWND clock) {
         return false;
     });
     return found;
-}
-
-// Posted: a sent BM_CLICK can block on another process's dialog.
-bool CloseWith(HWND dialog, UINT message, WPARAM wParam) {
-    PostMessageA(dialog, message, wParam, 0);
-    return WaitUntil([&] { return !IsWindow(dialog); });
 }
 
 std::string Decimal(int value) { return std::to_string(value); }
@@ -142,25 +122,6 @@ COLORREF BackgroundPixel(HWND clock) {
            << " of " << Rgb(absent);
 }
 
-// The bounding box of the pixels of this colour on the screen.
-RECT ColourBounds(const RECT& area, COLORREF colour) {
-    HWND desktop = GetDesktopWindow();
-    HDC hdc = GetWindowDC(desktop);
-    RECT bounds = {area.right, area.bottom, area.left, area.top};
-    for (int y = area.top; y < area.bottom; ++y) {
-        for (int x = area.left; x < area.right; ++x) {
-            if (GetPixel(hdc, x, y) == colour) {
-                bounds.left = x < bounds.left ? x : bounds.left;
-                bounds.right = x + 1 > bounds.right ? x + 1 : bounds.right;
-                bounds.top = y < bounds.top ? y : bounds.top;
-                bounds.bottom = y + 1 > bounds.bottom ? y + 1 : bounds.bottom;
-            }
-        }
-    }
-    ReleaseDC(desktop, hdc);
-    return bounds;
-}
-
 bool SetText(HWND control, const std::string& text) {
     DWORD_PTR result = 0;
     return SendMessageTimeoutA(control, WM_SETTEXT, 0,
@@ -198,50 +159,27 @@ bool SelectInList(HWND dialog, int id, const std::string& text) {
     return WaitUntil([&] { return WindowText(combo) == text; });
 }
 
-struct Saved {
+// The saved font; "+" stands for a blank in the file's face name.
+SIZE MeasureText(const ConfigValues& saved) {
     LOGFONTA font = {};
-    COLORREF background = 0;
-    COLORREF text = 0;
-    RECT window = {0, 0, 0, 0};
-};
-
-bool ParseConfig(const std::string& bytes, Saved* saved) {
-    int v[20] = {};
-    char face[LF_FACESIZE] = "";
-    int read = std::sscanf(
-        bytes.c_str(), "%d %d %d %31s %d %d %d %d %d %d %d %d %d %d %d %d %d "
-                       "%d %d %d %d",
-        &v[0], &v[1], &v[2], face, &v[3], &v[4], &v[5], &v[6], &v[7], &v[8],
-        &v[9], &v[10], &v[11], &v[12], &v[13], &v[14], &v[15], &v[16], &v[17],
-        &v[18], &v[19]);
-    if (read != 21) {
-        return false;
+    font.lfHeight = saved.height;
+    font.lfWidth = saved.width;
+    font.lfEscapement = saved.escapement;
+    font.lfOrientation = saved.orientation;
+    font.lfWeight = saved.weight;
+    font.lfItalic = static_cast<BYTE>(saved.italic);
+    font.lfUnderline = static_cast<BYTE>(saved.underline);
+    font.lfStrikeOut = static_cast<BYTE>(saved.strikeOut);
+    font.lfCharSet = static_cast<BYTE>(saved.charSet);
+    font.lfOutPrecision = static_cast<BYTE>(saved.outPrecision);
+    font.lfClipPrecision = static_cast<BYTE>(saved.clipPrecision);
+    font.lfQuality = static_cast<BYTE>(saved.quality);
+    font.lfPitchAndFamily = static_cast<BYTE>(saved.pitchAndFamily);
+    std::string face = saved.face;
+    for (char& c : face) {
+        c = c == '+' ? ' ' : c;
     }
-    for (char* p = face; *p != '\0'; ++p) {
-        *p = *p == '+' ? ' ' : *p;
-    }
-    LOGFONTA& f = saved->font;
-    f.lfCharSet = static_cast<BYTE>(v[0]);
-    f.lfClipPrecision = static_cast<BYTE>(v[1]);
-    f.lfEscapement = v[2];
-    lstrcpynA(f.lfFaceName, face, LF_FACESIZE);
-    f.lfHeight = v[3];
-    f.lfItalic = static_cast<BYTE>(v[4]);
-    f.lfOrientation = v[5];
-    f.lfOutPrecision = static_cast<BYTE>(v[6]);
-    f.lfPitchAndFamily = static_cast<BYTE>(v[7]);
-    f.lfQuality = static_cast<BYTE>(v[8]);
-    f.lfStrikeOut = static_cast<BYTE>(v[9]);
-    f.lfUnderline = static_cast<BYTE>(v[10]);
-    f.lfWeight = v[11];
-    f.lfWidth = v[12];
-    saved->background = static_cast<COLORREF>(v[13]);
-    saved->text = static_cast<COLORREF>(v[14]);
-    saved->window = {v[17], v[19], v[18], v[16]};
-    return true;
-}
-
-SIZE MeasureText(const LOGFONTA& font) {
+    lstrcpynA(font.lfFaceName, face.c_str(), LF_FACESIZE);
     SIZE extent = {0, 0};
     HDC screen = GetDC(nullptr);
     HFONT handle = CreateFontIndirectA(&font);
@@ -267,14 +205,13 @@ protected:
         MovePointer(NEUTRAL.x, NEUTRAL.y);
         clock = process.Clock();
         ASSERT_NE(nullptr, clock);
+        probe.reset(new TickProbe(clock));
+        ASSERT_TRUE(probe->Installed());
     }
 
-    // Saves through the command, closes the report and reads the file back.
-    void SaveAndRead(Saved* saved) {
-        PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
-        HWND box = WaitForDialog(process.Id(), MESSAGE_TITLE);
-        ASSERT_NE(nullptr, box);
-        ASSERT_TRUE(CloseWith(box, WM_COMMAND, IDOK));
+    // Saves through the command and reads the file back.
+    void SaveAndRead(ConfigValues* saved) {
+        ASSERT_EQ(SAVED_TEXT, SaveAndAnswer(process.Id(), clock));
         std::string bytes;
         ASSERT_TRUE(directory.ReadFile(CONFIG, &bytes));
         ASSERT_TRUE(ParseConfig(bytes, saved)) << bytes;
@@ -282,15 +219,35 @@ protected:
 
     // What a save stores tells the settings from what happens to be shown.
     void ExpectSavedColours(COLORREF background, COLORREF text) {
-        Saved saved;
+        ConfigValues saved;
         SaveAndRead(&saved);
         EXPECT_EQ(Rgb(background), Rgb(saved.background));
         EXPECT_EQ(Rgb(text), Rgb(saved.text));
     }
 
+    // From here on the clock's ticks are held, so what it shows once the
+    // dialog is answered, the command drew at once. The dialog is moved off
+    // the clock first: uncovering it would repaint it.
+    void HoldTicksClearOf(HWND dialog) {
+        RECT clockRect = WindowRect(clock);
+        const int x = clockRect.right + DIALOG_GAP;
+        const int y = clockRect.bottom + DIALOG_GAP;
+        SetWindowPos(dialog, nullptr, x, y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ASSERT_TRUE(WaitUntil([&] {
+            RECT rect = WindowRect(dialog);
+            return rect.left == x && rect.top == y;
+        }));
+        // Repainted where the dialog was, in the defaults every test here
+        // starts from, before anything changes.
+        ASSERT_TRUE(ClockShows(clock, desktop, WHITE, BLACK));
+        probe->HoldTicks(true);
+    }
+
     TempDirectory directory;
     ClockProcess process{directory.Path()};
     HWND clock = nullptr;
+    std::unique_ptr<TickProbe> probe;
     const COLORREF desktop = GetSysColor(COLOR_BACKGROUND);
 };
 
@@ -316,7 +273,11 @@ TEST_P(GrabTest, SamplesUnderPointerAndOkAloneStoresIt) {
     bool background = c.command == ID_GRAB_BACKGROUND_COLOR;
     bool stored = c.ending == Ending::OkCommand || c.ending == Ending::EnterKey;
     // Shown before the grabber opens: a new window takes the foreground.
-    ColouredWindow sample(SAMPLE_RECT, c.colour, true);
+    // The colour is one pixel, right under where the pointer goes.
+    POINT inside = Middle(SAMPLE_RECT);
+    ColouredWindow ground(SAMPLE_RECT, SAMPLE_GROUND, true);
+    ColouredWindow dot({inside.x, inside.y, inside.x + 1, inside.y + 1},
+                       c.colour, true);
     ASSERT_TRUE(ClockShows(clock, desktop, WHITE, c.colour));
 
     ASSERT_TRUE(RunCommand(clock, c.command, c.mnemonic));
@@ -329,13 +290,11 @@ TEST_P(GrabTest, SamplesUnderPointerAndOkAloneStoresIt) {
     RECT grabberRect = WindowRect(grabber);
     ASSERT_FALSE(IntersectRect(&overlap, &grabberRect, &SAMPLE_RECT));
 
-    POINT inside = Middle(SAMPLE_RECT);
     MovePointer(inside.x, inside.y);
     EXPECT_TRUE(GrabberShows(grabber, c.colour, Rgb(c.colour)));
-    TickProbe probe(clock);
-    ASSERT_TRUE(probe.Installed());
-    EXPECT_TRUE(probe.SeesTicks(2));
+    EXPECT_TRUE(probe->SeesTicks(2));
 
+    HoldTicksClearOf(grabber);
     switch (c.ending) {
     case Ending::OkCommand:
         ASSERT_TRUE(CloseWith(grabber, WM_COMMAND, IDOK));
@@ -390,14 +349,12 @@ TEST_F(LookTest, GrabberShowsWhiteUntilTheSampleChanges) {
     ColouredWindow sample(SAMPLE_RECT, colour, true);
     MovePointer(BARE.x, BARE.y);
     ASSERT_EQ(BLACK, ScreenPixel(BARE.x, BARE.y));
-    TickProbe probe(clock);
-    ASSERT_TRUE(probe.Installed());
 
     PostMessageA(clock, WM_COMMAND, ID_GRAB_BACKGROUND_COLOR, 0);
     HWND grabber = WaitForDialog(process.Id(), GRABBER_TITLE);
     ASSERT_NE(nullptr, grabber);
     // Three clock ticks are some thirty grabber samples.
-    ASSERT_TRUE(probe.SeesTicks(3));
+    ASSERT_TRUE(probe->SeesTicks(3));
     EXPECT_EQ(unchanged, GrabberLabels(grabber));
     EXPECT_EQ(WHITE, SwatchPixel(grabber));
     POINT inside = Middle(SAMPLE_RECT);
@@ -409,7 +366,7 @@ TEST_F(LookTest, GrabberShowsWhiteUntilTheSampleChanges) {
     PostMessageA(clock, WM_COMMAND, ID_GRAB_FONT_COLOR, 0);
     grabber = WaitForDialog(process.Id(), GRABBER_TITLE);
     ASSERT_NE(nullptr, grabber);
-    ASSERT_TRUE(probe.SeesTicks(3));
+    ASSERT_TRUE(probe->SeesTicks(3));
     EXPECT_EQ(unchanged, GrabberLabels(grabber));
     EXPECT_EQ(WHITE, SwatchPixel(grabber));
     MovePointer(BARE.x, BARE.y);
@@ -491,9 +448,7 @@ TEST_P(ColourDialogTest, StartsAtCurrentColourAndOkAppliesAtOnce) {
     COLORREF current = background ? desktop : WHITE;
     HWND dialog = OpenAt(c, c.mnemonic, current);
     ASSERT_NE(nullptr, dialog);
-    TickProbe probe(clock);
-    ASSERT_TRUE(probe.Installed());
-    EXPECT_TRUE(probe.SeesTicks(2));
+    EXPECT_TRUE(probe->SeesTicks(2));
 
     const int edits[] = {RED_EDIT, GREEN_EDIT, BLUE_EDIT};
     const int values[] = {GetRValue(c.chosen), GetGValue(c.chosen),
@@ -502,6 +457,7 @@ TEST_P(ColourDialogTest, StartsAtCurrentColourAndOkAppliesAtOnce) {
         ASSERT_TRUE(SetText(GetDlgItem(dialog, edits[i]), Decimal(values[i])));
     }
     ASSERT_EQ(Rgb(c.chosen), Rgb(dialog, RED_EDIT, GREEN_EDIT, BLUE_EDIT));
+    HoldTicksClearOf(dialog);
     ASSERT_TRUE(CloseWith(dialog, WM_COMMAND, c.ok ? IDOK : IDCANCEL));
 
     COLORREF expectedBackground = c.ok && background ? c.chosen : desktop;
@@ -551,8 +507,7 @@ TEST_P(FontDialogTest, ResizesToTheTimeInTheNewFontFromTheSameCorner) {
     const FontCase& c = GetParam();
     const int dpi = ScreenDpi();
     // Away from the corner, so a kept corner is not just snapping.
-    SetWindowPos(clock, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    ASSERT_TRUE(WaitUntil([&] { return WindowRect(clock).left == 300; }));
+    ASSERT_TRUE(MoveClock(clock, 300, 200));
     RECT before = WindowRect(clock);
     ASSERT_TRUE(ClockShows(clock, desktop, WHITE, BLACK));
     RECT textBefore = ColourBounds(before, WHITE);
@@ -569,9 +524,7 @@ TEST_P(FontDialogTest, ResizesToTheTimeInTheNewFontFromTheSameCorner) {
         return WindowText(faces) == "MS Sans Serif" &&
                WindowText(sizes) == startSize;
     })) << WindowText(faces) << " " << WindowText(sizes);
-    TickProbe probe(clock);
-    ASSERT_TRUE(probe.Installed());
-    EXPECT_TRUE(probe.SeesTicks(2));
+    EXPECT_TRUE(probe->SeesTicks(2));
 
     if (c.face != nullptr) {
         ASSERT_TRUE(SelectInList(dialog, FACE_LIST, c.face));
@@ -581,6 +534,7 @@ TEST_P(FontDialogTest, ResizesToTheTimeInTheNewFontFromTheSameCorner) {
     } else {
         ASSERT_TRUE(SelectInList(dialog, SIZE_LIST, c.size));
     }
+    HoldTicksClearOf(dialog);
     ASSERT_TRUE(CloseWith(dialog, WM_COMMAND, c.ok ? IDOK : IDCANCEL));
     ASSERT_TRUE(RoundTrip(clock));
 
@@ -600,19 +554,19 @@ TEST_P(FontDialogTest, ResizesToTheTimeInTheNewFontFromTheSameCorner) {
     }
 
     // The stored font is the one the window was sized for.
-    Saved saved;
+    ConfigValues saved;
     SaveAndRead(&saved);
     const char* why = c.ok ? "" : "the cancelled choice reached the setting";
     EXPECT_TRUE(SameRect(after, saved.window));
-    std::string face = c.ok && c.face != nullptr ? c.face : "MS Sans Serif";
-    EXPECT_EQ(face, saved.font.lfFaceName) << why;
+    std::string face = c.ok && c.face != nullptr ? c.face : "MS+Sans+Serif";
+    EXPECT_EQ(face, saved.face) << why;
     LONG height = c.ok ? -MulDiv(std::stoi(c.size), dpi, 72)
                        : DEFAULT_FONT_HEIGHT;
-    EXPECT_EQ(height, saved.font.lfHeight) << why;
+    EXPECT_EQ(height, saved.height) << why;
     if (c.ok) {
         // A cancelled dialog keeps the window as it was, which for the
         // defaults is not the font's measure.
-        SIZE extent = MeasureText(saved.font);
+        SIZE extent = MeasureText(saved);
         EXPECT_EQ(extent.cx + TEXT_MARGIN, after.right - after.left);
         EXPECT_EQ(extent.cy + TEXT_MARGIN, after.bottom - after.top);
     }

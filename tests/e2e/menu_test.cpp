@@ -11,54 +11,11 @@
 
 namespace {
 
-constexpr char CONFIG[] = "Velmora.cfg";
-constexpr char MESSAGE_TITLE[] = "Velmora";
-constexpr char SAVED_TEXT[] = "Successfully saved configuration.";
-constexpr char SAVE_FAILED_TEXT[] = "Could not save configuration.";
-constexpr DWORD EXPECTED_EXIT_CODE = 1;
 constexpr int ICON_PIXELS = 32 * 32;
 constexpr int NEARLY_ALL_ICON_PIXELS = ICON_PIXELS * 9 / 10;
 constexpr int CLEAR_MARGIN = ICON_PIXELS / 10;
-constexpr POINT NEUTRAL = {1000, 740};  // off the clock and any menu
 constexpr RECT OTHER_RECT = {600, 400, 700, 500};
 constexpr COLORREF OTHER_COLOUR = RGB(90, 160, 60);
-
-// The pointer leaves the popup once it is open: resting over it would
-// preselect the item under it.
-HWND OpenMenu(POINT at) {
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
-    ClickAt(at.x, at.y, true);
-    HWND menu = nullptr;
-    WaitUntil([&] {
-        menu = FindPopupMenu();
-        return menu != nullptr;
-    });
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
-    return menu;
-}
-
-bool ChooseFromMenu(HWND clock, WORD mnemonic) {
-    if (OpenMenu(Middle(WindowRect(clock))) == nullptr) {
-        return false;
-    }
-    PressKey(mnemonic);
-    return WaitUntil([] { return FindPopupMenu() == nullptr; });
-}
-
-void MoveClock(HWND clock, int x, int y) {
-    SetWindowPos(clock, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    ASSERT_TRUE(WaitUntil([&] {
-        RECT rect = WindowRect(clock);
-        return rect.left == x && rect.top == y;
-    }));
-}
-
-ConfigValues DefaultValues(HWND clock) {
-    ConfigValues values;
-    values.background = GetSysColor(COLOR_BACKGROUND);
-    values.window = WindowRect(clock);
-    return values;
-}
 
 class MenuTest : public ::testing::Test {
 protected:
@@ -112,7 +69,7 @@ protected:
         // below it; on a real desktop other windows lie between them.
         ColouredWindow other(OTHER_RECT, OTHER_COLOUR);
         // Away from the corner, so that a move to 0,0 would show.
-        MoveClock(clock, 250, 150);
+        ASSERT_TRUE(MoveClock(clock, 250, 150));
         SetWindowPos(other.Get(), HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         RECT before = WindowRect(clock);
@@ -151,7 +108,7 @@ TEST_F(MenuTest, OpensAtEachClickPointWhileTickingAndEscapeChangesNothing) {
     HMENU shown[2] = {nullptr, nullptr};
     for (int round = 0; round < 2; ++round) {
         if (round == 1) {
-            MoveClock(clock, 400, 300);
+            ASSERT_TRUE(MoveClock(clock, 400, 300));
         }
         RECT rect = WindowRect(clock);
         bool topmost = IsTopmost(clock);
@@ -204,13 +161,13 @@ TEST_F(MenuTest, SaveWritesRectAndSettingsThenReportsSuccess) {
     HWND clock = process.Clock();
     ASSERT_NE(nullptr, clock);
 
-    ConfigValues values = DefaultValues(clock);
+    ConfigValues values = DefaultsAt(clock);
     ASSERT_TRUE(ChooseFromMenu(clock, 'D'));
     ExpectSaveBox(process, clock, SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
     ExpectSavedFile(values);
 
     // Moved and toggled, the clock stores its new rectangle and flag.
-    MoveClock(clock, 300, 200);
+    ASSERT_TRUE(MoveClock(clock, 300, 200));
     PostMessageA(clock, WM_COMMAND, ID_TOGGLE_ONTOP, 0);
     PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
     ExpectSaveBox(process, clock, SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
@@ -239,7 +196,7 @@ TEST_F(MenuTest, SaveOverDirectoryFailsHarmlesslyThenSucceedsOnceItGoes) {
     EXPECT_TRUE(IsWindowVisible(clock));
 
     ASSERT_TRUE(RemoveDirectoryA(path.c_str()));
-    ConfigValues values = DefaultValues(clock);
+    ConfigValues values = DefaultsAt(clock);
     ASSERT_TRUE(ChooseFromMenu(clock, 'D'));
     ExpectSaveBox(process, clock, SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
     ExpectSavedFile(values);
@@ -252,83 +209,6 @@ TEST_F(MenuTest, ExitThroughMenuEndsWithCodeOneAndWritesNothing) {
     ASSERT_TRUE(ChooseFromMenu(clock, 'X'));
     EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
     EXPECT_TRUE(directory.FileNames().empty());
-}
-
-// Copies every resource of the module into the update but the menus.
-struct ResourceCopy {
-    HMODULE from;
-    HANDLE to;
-    bool copied;
-};
-
-BOOL CALLBACK CopyLanguage(HMODULE module, LPCSTR type, LPCSTR name,
-                           WORD language, LONG_PTR param) {
-    ResourceCopy* copy = reinterpret_cast<ResourceCopy*>(param);
-    HRSRC found = FindResourceExA(module, type, name, language);
-    void* data = LockResource(LoadResource(module, found));
-    copy->copied = UpdateResourceA(copy->to, type, name, language, data,
-                                   SizeofResource(module, found)) &&
-                   copy->copied;
-    return TRUE;
-}
-
-BOOL CALLBACK CopyName(HMODULE module, LPCSTR type, LPSTR name,
-                       LONG_PTR param) {
-    EnumResourceLanguagesA(module, type, name, CopyLanguage, param);
-    return TRUE;
-}
-
-BOOL CALLBACK CopyType(HMODULE module, LPSTR type, LONG_PTR param) {
-    if (type != RT_MENU) {
-        EnumResourceNamesA(module, type, CopyName, param);
-    }
-    return TRUE;
-}
-
-// A copy of the program without its menu resource: a right click must then
-// do nothing rather than show a null menu or crash.
-TEST_F(MenuTest, RightClickWithoutMenuResourceDoesNothing) {
-    TempDirectory programDirectory;
-    std::string copy = programDirectory.File("Velmora.exe");
-    ASSERT_TRUE(CopyFileA(VelmoraPath().c_str(), copy.c_str(), FALSE));
-    HMODULE original = LoadLibraryExA(VelmoraPath().c_str(), nullptr,
-                                      LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, original);
-    // Deleting one resource is not honoured everywhere; starting from none
-    // and putting the others back is.
-    ResourceCopy resources = {original, BeginUpdateResourceA(copy.c_str(), TRUE),
-                              true};
-    ASSERT_NE(nullptr, resources.to);
-    EnumResourceTypesA(original, CopyType,
-                       reinterpret_cast<LONG_PTR>(&resources));
-    FreeLibrary(original);
-    ASSERT_TRUE(resources.copied);
-    ASSERT_TRUE(EndUpdateResourceA(resources.to, FALSE));
-    HMODULE image = LoadLibraryExA(copy.c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, image);
-    HMENU stillThere = LoadMenuA(image, MAKEINTRESOURCEA(IDR_CLOCKMENU));
-    FreeLibrary(image);
-    ASSERT_EQ(nullptr, stillThere) << "the menu resource was not removed";
-
-    LaunchOptions options;
-    options.executable = copy;
-    ClockProcess process(directory.Path(), options);
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
-    ColouredWindow other(OTHER_RECT, OTHER_COLOUR);
-    SetWindowPos(other.Get(), HWND_TOP, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
-    ClickAt(Middle(WindowRect(clock)).x, Middle(WindowRect(clock)).y, true);
-    // A command queued behind the click runs only once the click is handled;
-    // a menu would still be open then.
-    PostMessageA(clock, WM_COMMAND, ID_TOGGLE_ONTOP, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !IsTopmost(clock); }));
-    EXPECT_EQ(nullptr, FindPopupMenu());
-    EXPECT_TRUE(process.IsRunning());
-    PostMessageA(clock, WM_CLOSE, 0, 0);
-    EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
 }
 
 }  // namespace

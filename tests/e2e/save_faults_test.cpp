@@ -1,25 +1,17 @@
 // Saving when things go wrong: a read-only or locked file in the way, one
 // held for a moment, a temporary file left by a crash, a folder name the ANSI
-// code page cannot spell, a replace that fails half way, and two clocks
-// saving into the same directory by turns.
+// code page cannot spell, and a replace that fails half way.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
 #include <string>
 
-#include "../../res/resource.h"
 #include "driver.h"
 #include "settings/config_file_os.h"
 #include "settings/replace_file_win32.h"
 
 namespace {
 
-constexpr char CONFIG[] = "Velmora.cfg";
 constexpr char TEMP[] = "Velmora.cfg.new";
-constexpr char SAVED_TEXT[] = "Successfully saved configuration.";
-constexpr char FAILED_TEXT[] = "Could not save configuration.";
-constexpr int SAVES_EACH = 50;
 // How long a virus scanner or a sync client might keep a new file to itself.
 constexpr DWORD MOMENTARY_HOLD_MS = 300;
 
@@ -58,40 +50,6 @@ BOOL ReplaceConfigFile(const char* replaced, const char* replacement,
 
 namespace {
 
-// Chooses Save from the clock and returns the message box's text, closing
-// the box afterwards. What the test does while the save runs comes between.
-std::string SaveAndAnswer(ClockProcess& process, HWND clock,
-                          const std::function<void()>& duringSave = nullptr) {
-    PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
-    if (duringSave) {
-        duringSave();
-    }
-    HWND box = WaitForDialog(process.Id(), "Velmora");
-    if (box == nullptr) {
-        return "(no message box)";
-    }
-    std::string text = MessageBoxText(box);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
-    return text;
-}
-
-// Moves the clock and waits until it is there, so that a save stores it.
-bool MoveClock(HWND clock, int x, int y) {
-    SetWindowPos(clock, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    return WaitUntil([&] {
-        RECT rect = WindowRect(clock);
-        return rect.left == x && rect.top == y;
-    });
-}
-
-ConfigValues SavedValues(HWND clock) {
-    ConfigValues values;
-    values.background = GetSysColor(COLOR_BACKGROUND);
-    values.window = WindowRect(clock);
-    return values;
-}
-
 TEST(SaveFaultsTest, ReadOnlyFileIsLeftAsItWasAndHiddenStaysHidden) {
     TempDirectory directory;
     ConfigValues original;
@@ -103,9 +61,9 @@ TEST(SaveFaultsTest, ReadOnlyFileIsLeftAsItWasAndHiddenStaysHidden) {
     ClockProcess process(directory.Path());
     HWND clock = process.Clock();
     ASSERT_NE(nullptr, clock);
-    SetWindowPos(clock, nullptr, 400, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_TRUE(MoveClock(clock, 400, 300));
 
-    EXPECT_EQ(FAILED_TEXT, SaveAndAnswer(process, clock));
+    EXPECT_EQ(SAVE_FAILED_TEXT, SaveAndAnswer(process.Id(), clock));
     std::string after;
     ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
     EXPECT_EQ(bytes, after);
@@ -115,7 +73,7 @@ TEST(SaveFaultsTest, ReadOnlyFileIsLeftAsItWasAndHiddenStaysHidden) {
     // Once the user makes it writable, the same command succeeds, and keeps
     // the file as the user marked it.
     SetFileAttributesA(directory.File(CONFIG).c_str(), FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process, clock));
+    EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process.Id(), clock));
     EXPECT_NE(0u, GetFileAttributesA(directory.File(CONFIG).c_str()) &
                       FILE_ATTRIBUTE_HIDDEN);
     ConfigValues moved = original;
@@ -142,9 +100,9 @@ TEST(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
         ClockProcess process(directory.Path());
         HWND clock = process.Clock();
         ASSERT_NE(nullptr, clock);
-        SetWindowPos(clock, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ASSERT_TRUE(MoveClock(clock, 300, 200));
 
-        EXPECT_EQ(FAILED_TEXT, SaveAndAnswer(process, clock));
+        EXPECT_EQ(SAVE_FAILED_TEXT, SaveAndAnswer(process.Id(), clock));
         CloseHandle(lock);
         std::string after;
         ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
@@ -152,9 +110,9 @@ TEST(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
         const bool otherSaveLeftItsFile = locked == TEMP;
         EXPECT_EQ(otherSaveLeftItsFile ? 2u : 1u, directory.FileNames().size());
 
-        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process, clock));
+        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process.Id(), clock));
         ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
-        EXPECT_EQ(ConfigText(SavedValues(clock)), after);
+        EXPECT_EQ(ConfigText(DefaultsAt(clock)), after);
         EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
     }
 }
@@ -174,7 +132,7 @@ TEST(SaveFaultsTest, FileHeldForAMomentIsReplacedOnceLetGo) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
 
-    const std::string answer = SaveAndAnswer(process, clock, [&] {
+    const std::string answer = SaveAndAnswer(process.Id(), clock, [&] {
         // The save has begun once its new file is there. Nothing here may
         // wait on the clock's window, which does not answer while it waits.
         EXPECT_TRUE(WaitUntil([&] {
@@ -210,11 +168,11 @@ TEST(SaveFaultsTest, FolderTheCodePageCannotSpellTakesEverySave) {
     for (int x : {150, 300}) {
         SCOPED_TRACE(x);
         ASSERT_TRUE(MoveClock(clock, x, 200));
-        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process, clock));
+        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process.Id(), clock));
     }
     std::string after;
     ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
-    EXPECT_EQ(ConfigText(SavedValues(clock)), after);
+    EXPECT_EQ(ConfigText(DefaultsAt(clock)), after);
     EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
 }
 
@@ -254,35 +212,6 @@ TEST(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
         // Without it a share whose access control cannot be merged fails.
         EXPECT_EQ(DWORD{REPLACEFILE_IGNORE_MERGE_ERRORS}, replaceFlags);
     }
-}
-
-TEST(SaveFaultsTest, TwoClocksSavingByTurnsNeverMixTheirFiles) {
-    TempDirectory directory;
-    std::unique_ptr<ClockProcess> processes[2] = {
-        std::unique_ptr<ClockProcess>(new ClockProcess(directory.Path())),
-        std::unique_ptr<ClockProcess>(new ClockProcess(directory.Path()))};
-    HWND clocks[2];
-    const POINT places[2] = {{150, 120}, {420, 330}};
-    std::string expected[2];
-    for (int i = 0; i < 2; ++i) {
-        clocks[i] = processes[i]->Clock();
-        ASSERT_NE(nullptr, clocks[i]);
-        ASSERT_TRUE(MoveClock(clocks[i], places[i].x, places[i].y));
-        expected[i] = ConfigText(SavedValues(clocks[i]));
-    }
-    ASSERT_NE(expected[0], expected[1]);
-
-    for (int round = 0; round < SAVES_EACH; ++round) {
-        for (int i = 0; i < 2; ++i) {
-            SCOPED_TRACE("round " + std::to_string(round) + ", clock " +
-                         std::to_string(i));
-            ASSERT_EQ(SAVED_TEXT, SaveAndAnswer(*processes[i], clocks[i]));
-            std::string file;
-            ASSERT_TRUE(directory.ReadFile(CONFIG, &file));
-            ASSERT_EQ(expected[i], file);
-        }
-    }
-    EXPECT_EQ(1u, directory.FileNames().size()) << "a temporary file was left";
 }
 
 }  // namespace

@@ -8,15 +8,13 @@
 
 namespace {
 
-constexpr char CONFIG[] = "Velmora.cfg";
-constexpr int DEFAULT_WIDTH = 65;
-constexpr int DEFAULT_HEIGHT = 18;
-constexpr DWORD EXPECTED_EXIT_CODE = 1;
 constexpr DWORD TICK_ALLOWANCE_MS = 2500;  // a tick and then some
 constexpr DWORD ZONE_CHANGE_MS = 2000;
-// The zone the test command's VELMORA_NEW_ZONE names: India, UTC+5:30 all
-// year, half an hour off every whole-hour zone the clock could have shown.
+// The zone the test command's VELMORA_NEW_ZONE names, and the one TZ gives
+// below: India, UTC+5:30 all year, half an hour off every whole-hour zone
+// the clock could have shown (the tests run in UTC).
 constexpr int NEW_ZONE_MINUTES_EAST = 330;
+constexpr char NEW_ZONE_TZ[] = "IST-5:30";
 constexpr ULONGLONG FILETIME_TICKS_PER_MINUTE = 600000000ULL;
 
 class StartupTest : public ::testing::Test {
@@ -24,19 +22,24 @@ protected:
     TempDirectory directory;
 };
 
-// The label shows the local time. Just after a minute turns it may still
-// show the last one until its next tick, so it is given a tick to catch up.
-void ExpectShowsCurrentTime(HWND clock) {
+std::string LocalClockText() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return ExpectedClockText(now);
+}
+
+// The label shows this time within the allowance: just after a minute turns
+// it may still show the last one until its next tick.
+void ExpectShows(HWND clock, std::string (*time)(),
+                 DWORD allowanceMs = TICK_ALLOWANCE_MS) {
     std::string text;
     std::string expected;
     bool shown = WaitUntil([&] {
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        expected = ExpectedClockText(now);
+        expected = time();
         text = WindowText(GetDlgItem(clock, IDC_TIME));
         return text == expected;
-    }, TICK_ALLOWANCE_MS);
-    EXPECT_TRUE(shown) << "label shows \"" << text << "\", local time is \""
+    }, allowanceMs);
+    EXPECT_TRUE(shown) << "label shows \"" << text << "\", expected \""
                        << expected << "\"";
 }
 
@@ -141,21 +144,42 @@ TEST_P(ZoneChangeTest, NewZoneShowsAtOnce) {
     ClockProcess process(directory.Path());
     HWND clock = process.Clock();
     ASSERT_NE(nullptr, clock);
-    ExpectShowsCurrentTime(clock);
+    ExpectShows(clock, LocalClockText);
 
     ASSERT_TRUE(zone.Change());
     DWORD_PTR result = 0;
     ASSERT_TRUE(SendMessageTimeoutA(clock, GetParam().message, 0, 0,
                                     SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS,
                                     &result));
-    std::string text;
-    std::string expected;
-    EXPECT_TRUE(WaitUntil([&] {
-        expected = TextInNewZone();
-        text = WindowText(GetDlgItem(clock, IDC_TIME));
-        return text == expected;
-    }, ZONE_CHANGE_MS)) << "label shows \"" << text << "\", the new zone's "
-                        << "time is \"" << expected << "\"";
+    ExpectShows(clock, TextInNewZone, ZONE_CHANGE_MS);
+}
+
+// The C library's TZ names a zone for the clock's process alone: a clock
+// that showed UTC, or the driver's zone, would show another hour.
+TEST_F(StartupTest, ShowsLocalTimeNotUtc) {
+    LaunchOptions options;
+    options.timeZone = NEW_ZONE_TZ;
+    ClockProcess process(directory.Path(), options);
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    ExpectShows(clock, TextInNewZone);
+}
+
+// Each tick sets the time afresh, for the clock's whole life: a label
+// overwritten from outside shows the time again within a tick, every time.
+TEST_F(StartupTest, EveryTickSetsTheTimeAfresh) {
+    ClockProcess process(directory.Path());
+    HWND clock = process.Clock();
+    ASSERT_NE(nullptr, clock);
+    for (const char* stale : {"stale", "--:--", "stale"}) {
+        DWORD_PTR result = 0;
+        ASSERT_TRUE(SendMessageTimeoutA(
+            GetDlgItem(clock, IDC_TIME), WM_SETTEXT, 0,
+            reinterpret_cast<LPARAM>(stale), SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS,
+            &result));
+        ASSERT_EQ(stale, WindowText(GetDlgItem(clock, IDC_TIME)));
+        ExpectShows(clock, LocalClockText);
+    }
 }
 
 const ZoneMessage ZONE_MESSAGES[] = {
@@ -187,7 +211,7 @@ TEST_F(StartupTest, WithoutFileOpensDefaultClockAtWorkAreaCorner) {
     EXPECT_EQ(0, style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_BORDER |
                           WS_DLGFRAME));
     EXPECT_EQ(0, GetWindowLongA(clock, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-    ExpectShowsCurrentTime(clock);
+    ExpectShows(clock, LocalClockText);
 
     // The default background is the desktop colour, and the text is white.
     COLORREF desktop = GetSysColor(COLOR_BACKGROUND);
@@ -227,6 +251,8 @@ TEST_F(StartupTest, SeededFileGivesPlaceSizeColoursAndZOrder) {
     config.background = RGB(200, 30, 40);
     config.text = RGB(10, 220, 90);
     config.onTop = 0;
+    config.face = "Tahoma";
+    config.height = -30;
     directory.WriteFile(CONFIG, ConfigText(config));
 
     ClockProcess process(directory.Path());
@@ -239,9 +265,14 @@ TEST_F(StartupTest, SeededFileGivesPlaceSizeColoursAndZOrder) {
         return ScreenPixel(actual.left + 1, actual.top + 1) ==
                config.background;
     }));
-    EXPECT_TRUE(
-        WaitUntil([&] { return CountPixels(actual, config.text) > 0; }));
-    ExpectShowsCurrentTime(clock);
+    // Drawn in the stored font: its digits are taller than the whole
+    // default clock, as the dialog's own font's are not.
+    RECT text = {0, 0, 0, 0};
+    EXPECT_TRUE(WaitUntil([&] {
+        text = ColourBounds(actual, config.text);
+        return text.bottom - text.top > DEFAULT_HEIGHT;
+    })) << "text " << text.bottom - text.top << " pixels high";
+    ExpectShows(clock, LocalClockText);
 }
 
 TEST_F(StartupTest, AnyNonZeroFlagMeansTopmost) {

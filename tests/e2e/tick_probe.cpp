@@ -11,17 +11,17 @@ constexpr char HOOK_DECORATED_NAME[] = "CountClockTicks@12";  // 32-bit stdcall
 
 TickProbe::TickProbe(HWND clock) {
     mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr,
-                                  PAGE_READWRITE, 0, sizeof(LONG),
+                                  PAGE_READWRITE, 0, sizeof(TickProbeState),
                                   TICK_PROBE_MAPPING);
     if (mapping_ == nullptr) {
         return;
     }
-    counter_ = static_cast<volatile LONG*>(
-        MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+    state_ = static_cast<volatile TickProbeState*>(MapViewOfFile(
+        mapping_, FILE_MAP_WRITE, 0, 0, sizeof(TickProbeState)));
     std::string path = VelmoraPath();
     path.erase(path.find_last_of("\\/") + 1);
     module_ = LoadLibraryA((path + HOOK_DLL).c_str());
-    if (module_ == nullptr || counter_ == nullptr) {
+    if (module_ == nullptr || state_ == nullptr) {
         return;
     }
     FARPROC hook = GetProcAddress(module_, HOOK_NAME);
@@ -42,15 +42,22 @@ TickProbe::~TickProbe() {
     if (module_ != nullptr) {
         FreeLibrary(module_);
     }
-    if (counter_ != nullptr) {
-        UnmapViewOfFile(const_cast<LONG*>(counter_));
+    if (state_ != nullptr) {
+        state_->held = 0;
+        UnmapViewOfFile(const_cast<TickProbeState*>(state_));
     }
     if (mapping_ != nullptr) {
         CloseHandle(mapping_);
     }
 }
 
-LONG TickProbe::Count() const { return counter_ != nullptr ? *counter_ : 0; }
+LONG TickProbe::Count() const { return state_ != nullptr ? state_->ticks : 0; }
+
+void TickProbe::HoldTicks(bool held) {
+    if (state_ != nullptr) {
+        state_->held = held ? 1 : 0;
+    }
+}
 
 bool TickProbe::SeesTicks(LONG ticks) {
     LONG target = Count() + ticks;

@@ -58,7 +58,7 @@ bool DragScene(const std::string& outDirectory) {
     ConfigValues config;
     config.background = GetSysColor(COLOR_BACKGROUND);
     config.window = {START_LEFT, START_TOP, START_LEFT + 65, START_TOP + 18};
-    directory.WriteFile("Velmora.cfg", ConfigText(config));
+    directory.WriteFile(CONFIG, ConfigText(config));
     ClockProcess process(directory.Path());
     HWND clock = process.Clock();
     if (clock == nullptr) {
@@ -111,7 +111,7 @@ struct Stage {
     HWND clock = nullptr;
 
     explicit Stage(const ConfigValues& config) {
-        directory.WriteFile("Velmora.cfg", ConfigText(config));
+        directory.WriteFile(CONFIG, ConfigText(config));
         process.reset(new ClockProcess(directory.Path()));
         clock = process->Clock();
         if (clock != nullptr) {
