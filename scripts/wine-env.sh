@@ -119,12 +119,23 @@ prepare_wine_prefix() {
 # UTC's zone file stands in for /etc/localtime: under Wine the Windows time
 # zone comes from there, and the time-zone tests (told the copy's name by
 # VELMORA_ZONE_FILE) change it under a running clock. Where no namespace can
-# be made the command runs as it is and those tests skip.
+# be made the command runs as it is and those tests skip; the file
+# $VELMORA_NO_ZONE_NAMESPACE then says why (it is removed otherwise), so the
+# test command lets those skips pass and no others. A file, as the command
+# often runs in a pipeline's subshell.
+VELMORA_NO_ZONE_NAMESPACE=$VELMORA_ROOT/build/zone/no-namespace
 run_with_zone_file() {
     local zone_file=$VELMORA_ROOT/build/zone/localtime
     mkdir -p "$(dirname "$zone_file")"
     cp /usr/share/zoneinfo/Etc/UTC "$zone_file"
-    if [ -e /etc/localtime ] && unshare -m true 2>/dev/null; then
+    rm -f "$VELMORA_NO_ZONE_NAMESPACE"
+    local why=
+    if [ ! -e /etc/localtime ]; then
+        why="no /etc/localtime to stand in for"
+    elif ! unshare -m true 2>/dev/null; then
+        why="unshare -m failed: no mount namespace here"
+    fi
+    if [ -z "$why" ]; then
         local zone_name new_zone_name
         zone_name=$(windows_path "$zone_file") || return
         new_zone_name=$(windows_path /usr/share/zoneinfo/Asia/Kolkata) || return
@@ -132,7 +143,8 @@ run_with_zone_file() {
             env -u TZ unshare -m sh -c \
             'mount --bind "$0" /etc/localtime && exec "$@"' "$zone_file" "$@"
     else
-        echo "no mount namespace here: the time-zone tests skip" >&2
+        echo "$why" >"$VELMORA_NO_ZONE_NAMESPACE"
+        echo "$why: the time-zone tests skip" >&2
         "$@"
     fi
 }
