@@ -12,8 +12,7 @@ source scripts/steps.sh
 bash scripts/setup.sh || exit 1
 run_step bash scripts/build.sh || exit 1
 # 32-bit Wine runs natively, or emulated where the processor runs no 32-bit
-# code (scripts/i386-support.sh): emulated, the in-process soak runs fewer
-# rounds of the 32-bit build and all of them of the 64-bit one.
+# code (scripts/i386-support.sh).
 i386_mode=$(bash scripts/i386-support.sh --which)
 
 # Nothing of an earlier run may be counted again.
@@ -170,18 +169,22 @@ if awk '
 fi
 record_check "flush before replace" "$flush_passed" $(( 1 - flush_passed ))
 
+# Every path is compared object for object before and after its rounds, so a
+# leak of one object a round shows at once, and one every hundred rounds
+# shows five times over. VELMORA_SOAK_ROUNDS=10000 runs the soak in full.
+soak_rounds=${VELMORA_SOAK_ROUNDS:-500}
 # Each build's soak runs in two processes, one a core.
 soak_first_half='Ways/GrabberSoakTest.OpenedAndClosed/0:Ways/GrabberSoakTest.OpenedAndClosed/1:SoakTest.ContextMenu'
-soak() {  # bits rounds (empty: the full 10,000)
-    local bits=$1 rounds=$2 first first_status second_status
-    local name="soak ($bits-bit, ${rounds:-10000} rounds)"
-    echo "== soak of the $bits-bit build: every object-creating path ${rounds:-10000} times"
+soak() {  # bits
+    local bits=$1 first first_status second_status
+    local name="soak ($bits-bit, $soak_rounds rounds)"
+    echo "== soak of the $bits-bit build: every object-creating path $soak_rounds times"
     use_wine_bits "$bits"
-    VELMORA_SOAK_ROUNDS=$rounds "$VELMORA_WINE" "build/win$bits/velmora_soak.exe" \
+    VELMORA_SOAK_ROUNDS=$soak_rounds "$VELMORA_WINE" "build/win$bits/velmora_soak.exe" \
         --gtest_filter="$soak_first_half" --gtest_output="xml:$logs/soak$bits-1.xml" \
         >"$logs/soak$bits-1.log" 2>&1 &
     first=$!
-    VELMORA_SOAK_ROUNDS=$rounds "$VELMORA_WINE" "build/win$bits/velmora_soak.exe" \
+    VELMORA_SOAK_ROUNDS=$soak_rounds "$VELMORA_WINE" "build/win$bits/velmora_soak.exe" \
         --gtest_filter="-$soak_first_half" --gtest_output="xml:$logs/soak$bits-2.xml" \
         >"$logs/soak$bits-2.log" 2>&1
     second_status=$?
@@ -192,14 +195,8 @@ soak() {  # bits rounds (empty: the full 10,000)
     cat "$logs/soak$bits-1.log" "$logs/soak$bits-2.log" | grep -E 'GDI .* USER|FAILED|Failure'
     use_wine_bits 32
 }
-if [ "$i386_mode" = "native i386" ]; then
-    soak 32 ""
-else
-    # Emulated, a 32-bit round costs tens of times more; a leak of one object
-    # a round still shows after a few hundred.
-    soak 64 ""
-    soak 32 "${VELMORA_EMULATED_SOAK_ROUNDS:=500}"
-fi
+soak 32
+soak 64
 
 echo "== results"
 echo "32-bit Windows programs ran as: $i386_mode"
