@@ -3,10 +3,36 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer), the configuration fuzzer
 # (build/fuzz) and the Windows program with its end-to-end driver, 32-bit
 # (build/win32) and 64-bit (build/win64).
+#
+# With --program, only what scripts/run.sh runs: the 32-bit Velmora.exe and
+# the picture taker velmora_tour.exe (build/win32).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
+windows_build() {  # bits [target...]
+    local bits=$1 toolchain=cmake/toolchain-mingw-i686.cmake
+    shift
+    [ "$bits" = 64 ] && toolchain=cmake/toolchain-mingw-x86_64.cmake
+    cmake -S . -B "build/win$bits" -DCMAKE_BUILD_TYPE=MinSizeRel \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+    local targets=()
+    [ $# -eq 0 ] || targets=(--target "$@")
+    cmake --build "build/win$bits" -j "$jobs" "${targets[@]}"
+}
+
+case ${1:-} in
+    --program)
+        windows_build 32 Velmora velmora_tour
+        exit 0
+        ;;
+    "") ;;
+    *)
+        echo "usage: $0 [--program]" >&2
+        exit 2
+        ;;
+esac
+
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/native -j "$jobs"
 cmake -S . -B build/native-sanitized -DCMAKE_BUILD_TYPE=Debug \
@@ -16,9 +42,5 @@ cmake --build build/native-sanitized -j "$jobs"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DVELMORA_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j "$jobs"
 for bits in 32 64; do
-    toolchain=cmake/toolchain-mingw-i686.cmake
-    [ "$bits" = 64 ] && toolchain=cmake/toolchain-mingw-x86_64.cmake
-    cmake -S . -B "build/win$bits" -DCMAKE_BUILD_TYPE=MinSizeRel \
-        -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
-    cmake --build "build/win$bits" -j "$jobs"
+    windows_build "$bits"
 done
