@@ -88,6 +88,8 @@ struct SnapCase {
     int endTop;
 };
 
+void PrintTo(const SnapCase& c, std::ostream* out) { *out << c.name; }
+
 class DragSnapTest : public DragTest,
                      public ::testing::WithParamInterface<SnapCase> {};
 
@@ -180,6 +182,8 @@ struct StoredCase {
     int endLeft;  // negative: from the far edge, as in SnapCase
     int endTop;
 };
+
+void PrintTo(const StoredCase& c, std::ostream* out) { *out << c.name; }
 
 class StoredPlaceTest : public DragTest,
                         public ::testing::WithParamInterface<StoredCase> {};
