@@ -2,13 +2,11 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 #include "../../res/resource.h"
-#include "driver.h"
+#include "clock_test.h"
 #include "tick_probe.h"
 
 namespace {
@@ -43,28 +41,25 @@ void ExpectCentredOnScreen(HWND box) {
     EXPECT_EQ((d.bottom - d.top) / 2 - (r.bottom - r.top) / 2, r.top);
 }
 
-class AboutTest : public ::testing::Test {
+class AboutTest : public ClockTest {
 protected:
-    TempDirectory directory;
-    ClockProcess process{directory.Path()};
+    void SetUp() override { ASSERT_NE(nullptr, StartClock()); }
 
-    HWND WaitForAbout() { return WaitForDialog(process.Id(), ABOUT_TITLE); }
+    HWND WaitForAbout() { return WaitForDialog(process->Id(), ABOUT_TITLE); }
 
     // Keys reach only the foreground window's thread.
     bool IsForeground(HWND box) {
         return WaitUntil([&] { return GetForegroundWindow() == box; });
     }
 
-    void ExpectClosed(HWND box, HWND clock) {
+    void ExpectClosed(HWND box) {
         EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(box); }));
-        EXPECT_TRUE(process.IsRunning());
+        EXPECT_TRUE(process->IsRunning());
         EXPECT_TRUE(IsWindowVisible(clock));
     }
 };
 
 TEST_F(AboutTest, ThroughMenuOwnedCentredWithItsTextsAndEnterClosesIt) {
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
     ASSERT_TRUE(ChooseFromMenu(clock, 'A'));
 
     HWND box = WaitForAbout();
@@ -101,12 +96,10 @@ TEST_F(AboutTest, ThroughMenuOwnedCentredWithItsTextsAndEnterClosesIt) {
     EXPECT_TRUE(probe.SeesTicks(2));
     ASSERT_TRUE(IsForeground(box));
     PressKey(VK_RETURN);
-    ExpectClosed(box, clock);
+    ExpectClosed(box);
 }
 
 TEST_F(AboutTest, CentredWhereverTheClockIs) {
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
     for (POINT at : {POINT{700, 600}, POINT{40, 500}, POINT{500, 40}}) {
         ASSERT_TRUE(MoveClock(clock, at.x, at.y));
         PostMessageA(clock, WM_COMMAND, ID_ABOUT, 0);
@@ -115,13 +108,11 @@ TEST_F(AboutTest, CentredWhereverTheClockIs) {
         EXPECT_EQ(clock, GetWindow(box, GW_OWNER));
         ExpectCentredOnScreen(box);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
-        ExpectClosed(box, clock);
+        ExpectClosed(box);
     }
 }
 
 TEST_F(AboutTest, EscapeAndCloseLeaveItOpenUntilEnter) {
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
     TickProbe probe(clock);
     ASSERT_TRUE(probe.Installed());
     PostMessageA(clock, WM_COMMAND, ID_ABOUT, 0);
@@ -140,12 +131,10 @@ TEST_F(AboutTest, EscapeAndCloseLeaveItOpenUntilEnter) {
 
     ASSERT_TRUE(IsForeground(box));
     PressKey(VK_RETURN);
-    ExpectClosed(box, clock);
+    ExpectClosed(box);
 }
 
 TEST_F(AboutTest, ClickingOkWithTheMouseClosesIt) {
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
     PostMessageA(clock, WM_COMMAND, ID_ABOUT, 0);
     HWND box = WaitForAbout();
     ASSERT_NE(nullptr, box);
@@ -153,7 +142,7 @@ TEST_F(AboutTest, ClickingOkWithTheMouseClosesIt) {
     ASSERT_NE(nullptr, ok);
     POINT middle = Middle(WindowRect(ok));
     ClickAt(middle.x, middle.y);
-    ExpectClosed(box, clock);
+    ExpectClosed(box);
 }
 
 bool LoadsModule(HANDLE process, const char* name) {
@@ -175,16 +164,14 @@ bool LoadsModule(HANDLE process, const char* name) {
 // The themed controls library comes with the first dialog, not with the
 // clock: the clock alone stays as small as a plain dialog program.
 TEST_F(AboutTest, ControlsLibraryArrivesWithTheFirstDialog) {
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
-    EXPECT_FALSE(LoadsModule(process.Handle(), "comctl32.dll"));
-    EXPECT_FALSE(LoadsModule(process.Handle(), "comdlg32.dll"));
+    EXPECT_FALSE(LoadsModule(process->Handle(), "comctl32.dll"));
+    EXPECT_FALSE(LoadsModule(process->Handle(), "comdlg32.dll"));
     PostMessageA(clock, WM_COMMAND, ID_ABOUT, 0);
     HWND box = WaitForAbout();
     ASSERT_NE(nullptr, box);
-    EXPECT_TRUE(LoadsModule(process.Handle(), "comctl32.dll"));
+    EXPECT_TRUE(LoadsModule(process->Handle(), "comctl32.dll"));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    ExpectClosed(box, clock);
+    ExpectClosed(box);
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 // Dragging the clock with the real mouse, and the snapping to the work
 // area's edges that every move goes through.
-#include <gtest/gtest.h>
-
 #include <memory>
 
-#include "driver.h"
+#include "clock_test.h"
 
 namespace {
 
@@ -39,16 +37,14 @@ bool IsAt(HWND hwnd, int left, int top) {
            << ", expected (" << left << ", " << top << ")";
 }
 
-class DragTest : public ::testing::Test {
+class DragTest : public ClockTest {
 protected:
     // A clock placed away from every edge, so only the drag decides where
     // it ends.
-    HWND StartClock(int left = START_LEFT, int top = START_TOP) {
+    HWND StartClockAt(int left = START_LEFT, int top = START_TOP) {
         ConfigValues config;
         config.window = {left, top, left + CLOCK_WIDTH, top + CLOCK_HEIGHT};
-        directory.WriteFile(CONFIG, ConfigText(config));
-        process.reset(new ClockProcess(directory.Path()));
-        return process->Clock();
+        return StartClock(ConfigText(config));
     }
 
     void TearDown() override {
@@ -56,14 +52,11 @@ protected:
         process.reset();
     }
 
-    TempDirectory directory;
-    std::unique_ptr<ClockProcess> process;
     RECT work = WorkArea();
 };
 
 TEST_F(DragTest, WindowFollowsThePointerUntilReleased) {
-    HWND clock = StartClock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClockAt());
     POINT grab = Middle(WindowRect(clock));
     ASSERT_TRUE(StartDrag(clock, grab));
     const POINT steps[] = {{40, 30}, {150, 90}, {-120, 200}};
@@ -99,8 +92,7 @@ int FromEdge(int value, LONG nearEdge, LONG farEdge, int size) {
 
 TEST_P(DragSnapTest, DropPositionIsSnapped) {
     const SnapCase& c = GetParam();
-    HWND clock = StartClock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClockAt());
     int dropLeft = FromEdge(c.dropLeft, work.left, work.right, CLOCK_WIDTH);
     int dropTop = FromEdge(c.dropTop, work.top, work.bottom, CLOCK_HEIGHT);
     POINT end = {FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
@@ -129,8 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Edges, DragSnapTest, ::testing::ValuesIn(SNAP_CASES),
                          });
 
 TEST_F(DragTest, DraggedPastRightAndBottomIsHeldInside) {
-    HWND clock = StartClock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClockAt());
     POINT grab = Middle(WindowRect(clock));
     // The pointer goes to the screen's last pixel; the window would reach
     // past the work area's corner.
@@ -144,8 +135,7 @@ TEST_F(DragTest, DraggedPastRightAndBottomIsHeldInside) {
 }
 
 TEST_F(DragTest, RightButtonDragNeverMoves) {
-    HWND clock = StartClock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClockAt());
     POINT grab = Middle(WindowRect(clock));
     MovePointer(grab.x, grab.y);
     PressButton(MOUSEEVENTF_RIGHTDOWN);
@@ -160,8 +150,7 @@ TEST_F(DragTest, RightButtonDragNeverMoves) {
 }
 
 TEST_F(DragTest, SaveAfterDragStoresTheNewPlace) {
-    HWND clock = StartClock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClockAt());
     POINT end = {START_LEFT + 170, START_TOP - 90};
     POINT grab = Middle(WindowRect(clock));
     Drag(clock, grab, Offset(grab, end.x - START_LEFT, end.y - START_TOP), end);
@@ -190,8 +179,7 @@ class StoredPlaceTest : public DragTest,
 
 TEST_P(StoredPlaceTest, OutsideWorkAreaIsPulledInAtStart) {
     const StoredCase& c = GetParam();
-    HWND clock = StartClock(c.left, c.top);
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClockAt(c.left, c.top));
     EXPECT_TRUE(EndsAt(clock,
                        FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
                        FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT)));
@@ -231,8 +219,7 @@ class DesktopChangeTest : public DragTest,
 
 TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
     const ChangeCase& c = GetParam();
-    HWND clock = StartClock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClockAt());
     const UINT unsnapped = c.message != 0 ? SWP_NOSENDCHANGING : 0;
     SetWindowPos(clock, nullptr, c.left, c.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | unsnapped);

@@ -1,10 +1,8 @@
 // Velmora.exe against damaged and hostile configuration files: it must start,
 // keep answering, end normally and never touch the file.
-#include <gtest/gtest.h>
-
 #include <string>
 
-#include "driver.h"
+#include "clock_test.h"
 
 namespace {
 
@@ -100,19 +98,14 @@ std::vector<HostileFile> HostileFiles() {
     };
 }
 
-class HostileConfigTest : public ::testing::TestWithParam<HostileFile> {};
+class HostileConfigTest : public ClockTest,
+                          public ::testing::WithParamInterface<HostileFile> {};
 
 TEST_P(HostileConfigTest, StartsAnswersAndEndsWithoutTouchingTheFile) {
-    TempDirectory directory;
-    directory.WriteFile(CONFIG, GetParam().bytes);
-    {
-        ClockProcess process(directory.Path());
-        HWND clock = process.Clock();
-        ASSERT_NE(nullptr, clock);
-        EXPECT_TRUE(RoundTrip(clock));
-        PostMessageA(clock, WM_CLOSE, 0, 0);
-        EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
-    }
+    ASSERT_NE(nullptr, StartClock(GetParam().bytes));
+    EXPECT_TRUE(RoundTrip(clock));
+    PostMessageA(clock, WM_CLOSE, 0, 0);
+    EXPECT_EQ(EXPECTED_EXIT_CODE, process->WaitForExit());
     std::string after;
     ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
     EXPECT_TRUE(after == GetParam().bytes) << "the file was modified";

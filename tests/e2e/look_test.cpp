@@ -1,7 +1,5 @@
 // The look commands as a user meets them: the colour grabber, the standard
 // colour and font dialogs, and the clock showing what they chose at once.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <memory>
 #include <ostream>
@@ -9,7 +7,7 @@
 #include <vector>
 
 #include "../../res/resource.h"
-#include "driver.h"
+#include "clock_test.h"
 #include "tick_probe.h"
 
 namespace {
@@ -199,19 +197,18 @@ int ScreenDpi() {
     return dpi;
 }
 
-class LookTest : public ::testing::Test {
+class LookTest : public ClockTest {
 protected:
     void SetUp() override {
         MovePointer(NEUTRAL.x, NEUTRAL.y);
-        clock = process.Clock();
-        ASSERT_NE(nullptr, clock);
+        ASSERT_NE(nullptr, StartClock());
         probe.reset(new TickProbe(clock));
         ASSERT_TRUE(probe->Installed());
     }
 
     // Saves through the command and reads the file back.
     void SaveAndRead(ConfigValues* saved) {
-        ASSERT_EQ(SAVED_TEXT, SaveAndAnswer(process.Id(), clock));
+        ASSERT_EQ(SAVED_TEXT, SaveAndAnswer(process->Id(), clock));
         std::string bytes;
         ASSERT_TRUE(directory.ReadFile(CONFIG, &bytes));
         ASSERT_TRUE(ParseConfig(bytes, saved)) << bytes;
@@ -244,9 +241,6 @@ protected:
         probe->HoldTicks(true);
     }
 
-    TempDirectory directory;
-    ClockProcess process{directory.Path()};
-    HWND clock = nullptr;
     std::unique_ptr<TickProbe> probe;
     const COLORREF desktop = GetSysColor(COLOR_BACKGROUND);
 };
@@ -281,7 +275,7 @@ TEST_P(GrabTest, SamplesUnderPointerAndOkAloneStoresIt) {
     ASSERT_TRUE(ClockShows(clock, desktop, WHITE, c.colour));
 
     ASSERT_TRUE(RunCommand(clock, c.command, c.mnemonic));
-    HWND grabber = WaitForDialog(process.Id(), GRABBER_TITLE);
+    HWND grabber = WaitForDialog(process->Id(), GRABBER_TITLE);
     ASSERT_NE(nullptr, grabber);
     EXPECT_EQ(clock, GetWindow(grabber, GW_OWNER));
     EXPECT_TRUE(IsTopmost(grabber));
@@ -351,7 +345,7 @@ TEST_F(LookTest, GrabberShowsWhiteUntilTheSampleChanges) {
     ASSERT_EQ(BLACK, ScreenPixel(BARE.x, BARE.y));
 
     PostMessageA(clock, WM_COMMAND, ID_GRAB_BACKGROUND_COLOR, 0);
-    HWND grabber = WaitForDialog(process.Id(), GRABBER_TITLE);
+    HWND grabber = WaitForDialog(process->Id(), GRABBER_TITLE);
     ASSERT_NE(nullptr, grabber);
     // Three clock ticks are some thirty grabber samples.
     ASSERT_TRUE(probe->SeesTicks(3));
@@ -364,7 +358,7 @@ TEST_F(LookTest, GrabberShowsWhiteUntilTheSampleChanges) {
 
     // Reopened over the same colour, for the other setting.
     PostMessageA(clock, WM_COMMAND, ID_GRAB_FONT_COLOR, 0);
-    grabber = WaitForDialog(process.Id(), GRABBER_TITLE);
+    grabber = WaitForDialog(process->Id(), GRABBER_TITLE);
     ASSERT_NE(nullptr, grabber);
     ASSERT_TRUE(probe->SeesTicks(3));
     EXPECT_EQ(unchanged, GrabberLabels(grabber));
@@ -388,7 +382,7 @@ TEST_F(LookTest, GrabberShowsEachPureColourInFull) {
             colours[i], true));
     }
     PostMessageA(clock, WM_COMMAND, ID_GRAB_FONT_COLOR, 0);
-    HWND grabber = WaitForDialog(process.Id(), GRABBER_TITLE);
+    HWND grabber = WaitForDialog(process->Id(), GRABBER_TITLE);
     ASSERT_NE(nullptr, grabber);
     for (size_t i = 0; i < windows.size(); ++i) {
         POINT inside = Middle(WindowRect(windows[i]->Get()));
@@ -421,7 +415,7 @@ protected:
         if (!RunCommand(clock, c.command, mnemonic)) {
             return nullptr;
         }
-        HWND dialog = WaitForOtherDialog(process, clock);
+        HWND dialog = WaitForOtherDialog(*process, clock);
         if (dialog == nullptr) {
             return nullptr;
         }
@@ -513,7 +507,7 @@ TEST_P(FontDialogTest, ResizesToTheTimeInTheNewFontFromTheSameCorner) {
     RECT textBefore = ColourBounds(before, WHITE);
 
     ASSERT_TRUE(RunCommand(clock, ID_SET_FONT, c.mnemonic));
-    HWND dialog = WaitForOtherDialog(process, clock);
+    HWND dialog = WaitForOtherDialog(*process, clock);
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ(clock, GetWindow(dialog, GW_OWNER));
     HWND faces = GetDlgItem(dialog, FACE_LIST);

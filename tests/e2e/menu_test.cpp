@@ -1,12 +1,10 @@
 // The context menu and the commands that act on the window and the program:
 // always-on-top, saving the configuration and Exit, chosen as a user does.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 #include "../../res/resource.h"
-#include "driver.h"
+#include "clock_test.h"
 #include "tick_probe.h"
 
 namespace {
@@ -17,15 +15,12 @@ constexpr int CLEAR_MARGIN = ICON_PIXELS / 10;
 constexpr RECT OTHER_RECT = {600, 400, 700, 500};
 constexpr COLORREF OTHER_COLOUR = RGB(90, 160, 60);
 
-class MenuTest : public ::testing::Test {
+class MenuTest : public ClockTest {
 protected:
-    TempDirectory directory;
-
     // Checks the box a save shows while the clock ticks on, then closes it.
-    void ExpectSaveBox(const ClockProcess& process, HWND clock,
-                       const std::string& text, LPCSTR icon,
+    void ExpectSaveBox(const std::string& text, LPCSTR icon,
                        LPCSTR wrongIcon) {
-        HWND box = WaitForDialog(process.Id(), MESSAGE_TITLE);
+        HWND box = WaitForDialog(process->Id(), MESSAGE_TITLE);
         ASSERT_NE(nullptr, box);
         EXPECT_EQ(clock, GetWindow(box, GW_OWNER));
         EXPECT_EQ(text, MessageBoxText(box));
@@ -45,9 +40,7 @@ protected:
         TickProbe probe(clock);
         ASSERT_TRUE(probe.Installed());
         EXPECT_TRUE(probe.SeesTicks(2));
-        // Posted: a sent BM_CLICK can block on another process's box.
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(box); }));
+        EXPECT_TRUE(CloseWith(box, WM_COMMAND, IDOK));
     }
 
     void ExpectSavedFile(const ConfigValues& values) {
@@ -62,9 +55,7 @@ protected:
         std::vector<std::string> files = directory.FileNames();
         std::string stored;
         directory.ReadFile(CONFIG, &stored);
-        ClockProcess process(directory.Path());
-        HWND clock = process.Clock();
-        ASSERT_NE(nullptr, clock);
+        ASSERT_NE(nullptr, StartClock());
         // Wine leaves an owned window topmost when its owner lies right
         // below it; on a real desktop other windows lie between them.
         ColouredWindow other(OTHER_RECT, OTHER_COLOUR);
@@ -97,9 +88,7 @@ protected:
 };
 
 TEST_F(MenuTest, OpensAtEachClickPointWhileTickingAndEscapeChangesNothing) {
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
     TickProbe probe(clock);
     ASSERT_TRUE(probe.Installed());
 
@@ -118,7 +107,7 @@ TEST_F(MenuTest, OpensAtEachClickPointWhileTickingAndEscapeChangesNothing) {
         ASSERT_NE(nullptr, menu);
         DWORD menuProcess = 0;
         GetWindowThreadProcessId(menu, &menuProcess);
-        EXPECT_EQ(process.Id(), menuProcess);
+        EXPECT_EQ(process->Id(), menuProcess);
         RECT menuRect = WindowRect(menu);
         EXPECT_EQ(at.x, menuRect.left);
         EXPECT_EQ(at.y, menuRect.top);
@@ -133,8 +122,8 @@ TEST_F(MenuTest, OpensAtEachClickPointWhileTickingAndEscapeChangesNothing) {
         ASSERT_TRUE(RoundTrip(clock));
         EXPECT_TRUE(SameRect(rect, WindowRect(clock)));
         EXPECT_EQ(topmost, IsTopmost(clock));
-        EXPECT_TRUE(process.IsRunning());
-        for (HWND hwnd : process.TopLevelWindows()) {
+        EXPECT_TRUE(process->IsRunning());
+        for (HWND hwnd : process->TopLevelWindows()) {
             if (IsWindowVisible(hwnd)) {
                 EXPECT_EQ(clock, hwnd) << "a command ran: \""
                                        << WindowText(hwnd) << "\"";
@@ -157,57 +146,51 @@ TEST_F(MenuTest, ToggleFromStoredNotTopmostAndBack) {
 }
 
 TEST_F(MenuTest, SaveWritesRectAndSettingsThenReportsSuccess) {
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
 
     ConfigValues values = DefaultsAt(clock);
     ASSERT_TRUE(ChooseFromMenu(clock, 'D'));
-    ExpectSaveBox(process, clock, SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
+    ExpectSaveBox(SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
     ExpectSavedFile(values);
 
     // Moved and toggled, the clock stores its new rectangle and flag.
     ASSERT_TRUE(MoveClock(clock, 300, 200));
     PostMessageA(clock, WM_COMMAND, ID_TOGGLE_ONTOP, 0);
     PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
-    ExpectSaveBox(process, clock, SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
+    ExpectSaveBox(SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
     values.window = {300, 200, 300 + 65, 200 + 18};
     values.onTop = 0;
     EXPECT_TRUE(SameRect(values.window, WindowRect(clock)));
     ExpectSavedFile(values);
-    EXPECT_TRUE(process.IsRunning());
+    EXPECT_TRUE(process->IsRunning());
 }
 
 TEST_F(MenuTest, SaveOverDirectoryFailsHarmlesslyThenSucceedsOnceItGoes) {
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
     std::string path = directory.File(CONFIG);
     ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
 
     PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
-    ExpectSaveBox(process, clock, SAVE_FAILED_TEXT, IDI_ERROR,
+    ExpectSaveBox(SAVE_FAILED_TEXT, IDI_ERROR,
                   IDI_INFORMATION);
     DWORD attributes = GetFileAttributesA(path.c_str());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, attributes);
     EXPECT_NE(0u, attributes & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(std::vector<std::string>{CONFIG}, directory.FileNames());
-    EXPECT_TRUE(process.IsRunning());
+    EXPECT_TRUE(process->IsRunning());
     EXPECT_TRUE(IsWindowVisible(clock));
 
     ASSERT_TRUE(RemoveDirectoryA(path.c_str()));
     ConfigValues values = DefaultsAt(clock);
     ASSERT_TRUE(ChooseFromMenu(clock, 'D'));
-    ExpectSaveBox(process, clock, SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
+    ExpectSaveBox(SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
     ExpectSavedFile(values);
 }
 
 TEST_F(MenuTest, ExitThroughMenuEndsWithCodeOneAndWritesNothing) {
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
     ASSERT_TRUE(ChooseFromMenu(clock, 'X'));
-    EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
+    EXPECT_EQ(EXPECTED_EXIT_CODE, process->WaitForExit());
     EXPECT_TRUE(directory.FileNames().empty());
 }
 

@@ -1,11 +1,9 @@
 // Saving when things go wrong: a read-only or locked file in the way, one
 // held for a moment, a temporary file left by a crash, a folder name the ANSI
 // code page cannot spell, and a replace that fails half way.
-#include <gtest/gtest.h>
-
 #include <string>
 
-#include "driver.h"
+#include "clock_test.h"
 #include "settings/config_file_os.h"
 #include "settings/replace_file_win32.h"
 
@@ -50,30 +48,29 @@ BOOL ReplaceConfigFile(const char* replaced, const char* replacement,
 
 namespace {
 
-TEST(SaveFaultsTest, ReadOnlyFileIsLeftAsItWasAndHiddenStaysHidden) {
-    TempDirectory directory;
+class SaveFaultsTest : public ClockTest {};
+
+TEST_F(SaveFaultsTest, ReadOnlyFileIsLeftAsItWasAndHiddenStaysHidden) {
     ConfigValues original;
     original.window = {200, 200, 265, 218};
     const std::string bytes = ConfigText(original);
     directory.WriteFile(CONFIG, bytes);
     ASSERT_TRUE(SetFileAttributesA(directory.File(CONFIG).c_str(),
                                    FILE_ATTRIBUTE_READONLY));
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
     ASSERT_TRUE(MoveClock(clock, 400, 300));
 
-    EXPECT_EQ(SAVE_FAILED_TEXT, SaveAndAnswer(process.Id(), clock));
+    EXPECT_EQ(SAVE_FAILED_TEXT, SaveAndAnswer(process->Id(), clock));
     std::string after;
     ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
     EXPECT_EQ(bytes, after);
     EXPECT_EQ(1u, directory.FileNames().size()) << "a temporary file was left";
-    EXPECT_TRUE(process.IsRunning());
+    EXPECT_TRUE(process->IsRunning());
 
     // Once the user makes it writable, the same command succeeds, and keeps
     // the file as the user marked it.
     SetFileAttributesA(directory.File(CONFIG).c_str(), FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process.Id(), clock));
+    EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process->Id(), clock));
     EXPECT_NE(0u, GetFileAttributesA(directory.File(CONFIG).c_str()) &
                       FILE_ATTRIBUTE_HIDDEN);
     ConfigValues moved = original;
@@ -85,7 +82,7 @@ TEST(SaveFaultsTest, ReadOnlyFileIsLeftAsItWasAndHiddenStaysHidden) {
 // Held open without sharing: the file by another program, or the temporary
 // file by a second clock in the middle of its own save. Once let go, that
 // temporary file is what a crash would leave, and the next save clears it.
-TEST(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
+TEST_F(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
     for (const char* locked : {CONFIG, TEMP}) {
         SCOPED_TRACE(locked);
         TempDirectory directory;
@@ -120,19 +117,15 @@ TEST(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
 // Another program holds the file for a moment after the save begins, as a
 // virus scanner or a sync client does with a file just written: the save
 // waits for it.
-TEST(SaveFaultsTest, FileHeldForAMomentIsReplacedOnceLetGo) {
-    TempDirectory directory;
-    directory.WriteFile(CONFIG, ConfigText(ConfigValues()));
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+TEST_F(SaveFaultsTest, FileHeldForAMomentIsReplacedOnceLetGo) {
+    ASSERT_NE(nullptr, StartClock(ConfigText(ConfigValues())));
     ASSERT_TRUE(MoveClock(clock, 250, 150));
     HANDLE holder = CreateFileA(directory.File(CONFIG).c_str(), GENERIC_READ,
                                 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
 
-    const std::string answer = SaveAndAnswer(process.Id(), clock, [&] {
+    const std::string answer = SaveAndAnswer(process->Id(), clock, [&] {
         // The save has begun once its new file is there. Nothing here may
         // wait on the clock's window, which does not answer while it waits.
         EXPECT_TRUE(WaitUntil([&] {
@@ -153,7 +146,7 @@ TEST(SaveFaultsTest, FileHeldForAMomentIsReplacedOnceLetGo) {
 
 // A Greek and Japanese folder name on a system whose ANSI code page has
 // neither: the first save creates the file, the second replaces it.
-TEST(SaveFaultsTest, FolderTheCodePageCannotSpellTakesEverySave) {
+TEST_F(SaveFaultsTest, FolderTheCodePageCannotSpellTakesEverySave) {
     const std::wstring nameEnd = L"-\u03C9\u6642\u8A08";
     BOOL spelledWithDefault = FALSE;
     WideCharToMultiByte(CP_ACP, 0, nameEnd.c_str(), -1, nullptr, 0, nullptr,
@@ -181,7 +174,7 @@ TEST(SaveFaultsTest, FolderTheCodePageCannotSpellTakesEverySave) {
 // place, the new one where it can be. ERROR_UNABLE_TO_MOVE_REPLACEMENT comes
 // with the old file deleted or kept (its message says kept, ReplaceFile's
 // page says deleted when there is no backup name).
-TEST(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
+TEST_F(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
     struct Row {
         ReplaceFailure failure;
         int result;

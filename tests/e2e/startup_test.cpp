@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "../../res/resource.h"
-#include "driver.h"
+#include "clock_test.h"
 
 namespace {
 
@@ -17,9 +17,13 @@ constexpr int NEW_ZONE_MINUTES_EAST = 330;
 constexpr char NEW_ZONE_TZ[] = "IST-5:30";
 constexpr ULONGLONG FILETIME_TICKS_PER_MINUTE = 600000000ULL;
 
-class StartupTest : public ::testing::Test {
+class StartupTest : public ClockTest {
 protected:
-    TempDirectory directory;
+    // As the system closes it: the clock ends with its one exit code.
+    void ExpectClosesWithExitCode() {
+        PostMessageA(clock, WM_CLOSE, 0, 0);
+        EXPECT_EQ(EXPECTED_EXIT_CODE, process->WaitForExit());
+    }
 };
 
 std::string LocalClockText() {
@@ -141,9 +145,7 @@ TEST_P(ZoneChangeTest, NewZoneShowsAtOnce) {
     if (!zone.Available()) {
         GTEST_SKIP() << "no zone file to change (VELMORA_ZONE_FILE)";
     }
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
     ExpectShows(clock, LocalClockText);
 
     ASSERT_TRUE(zone.Change());
@@ -159,18 +161,14 @@ TEST_P(ZoneChangeTest, NewZoneShowsAtOnce) {
 TEST_F(StartupTest, ShowsLocalTimeNotUtc) {
     LaunchOptions options;
     options.timeZone = NEW_ZONE_TZ;
-    ClockProcess process(directory.Path(), options);
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock(options));
     ExpectShows(clock, TextInNewZone);
 }
 
 // Each tick sets the time afresh, for the clock's whole life: a label
 // overwritten from outside shows the time again within a tick, every time.
 TEST_F(StartupTest, EveryTickSetsTheTimeAfresh) {
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
     for (const char* stale : {"stale", "--:--", "stale"}) {
         DWORD_PTR result = 0;
         ASSERT_TRUE(SendMessageTimeoutA(
@@ -193,9 +191,7 @@ INSTANTIATE_TEST_SUITE_P(Zone, ZoneChangeTest,
                          });
 
 TEST_F(StartupTest, WithoutFileOpensDefaultClockAtWorkAreaCorner) {
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
 
     RECT work = WorkArea();
     RECT expected = {work.left, work.top, work.left + DEFAULT_WIDTH,
@@ -222,20 +218,18 @@ TEST_F(StartupTest, WithoutFileOpensDefaultClockAtWorkAreaCorner) {
 }
 
 TEST_F(StartupTest, OwnedByHiddenUnownedWindowOfSameProcess) {
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
 
     HWND host = GetWindow(clock, GW_OWNER);
     ASSERT_NE(nullptr, host);
     DWORD hostProcess = 0;
     GetWindowThreadProcessId(host, &hostProcess);
-    EXPECT_EQ(process.Id(), hostProcess);
+    EXPECT_EQ(process->Id(), hostProcess);
     EXPECT_FALSE(IsWindowVisible(host));
     EXPECT_EQ(nullptr, GetWindow(host, GW_OWNER));
 
     // No window of the program could earn a taskbar button.
-    for (HWND hwnd : process.TopLevelWindows()) {
+    for (HWND hwnd : process->TopLevelWindows()) {
         EXPECT_EQ(0, GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
         if (IsWindowVisible(hwnd)) {
             EXPECT_EQ(clock, hwnd);
@@ -253,11 +247,7 @@ TEST_F(StartupTest, SeededFileGivesPlaceSizeColoursAndZOrder) {
     config.onTop = 0;
     config.face = "Tahoma";
     config.height = -30;
-    directory.WriteFile(CONFIG, ConfigText(config));
-
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock(ConfigText(config)));
     RECT actual = WindowRect(clock);
     EXPECT_TRUE(SameRect(config.window, actual));
     EXPECT_FALSE(IsTopmost(clock));
@@ -278,10 +268,8 @@ TEST_F(StartupTest, SeededFileGivesPlaceSizeColoursAndZOrder) {
 TEST_F(StartupTest, AnyNonZeroFlagMeansTopmost) {
     ConfigValues config;
     config.onTop = -7;
-    directory.WriteFile(CONFIG, ConfigText(config));
-    ClockProcess process(directory.Path());
-    ASSERT_NE(nullptr, process.Clock());
-    EXPECT_TRUE(IsTopmost(process.Clock()));
+    ASSERT_NE(nullptr, StartClock(ConfigText(config)));
+    EXPECT_TRUE(IsTopmost(clock));
 }
 
 TEST_F(StartupTest, ArgumentsAndShowStateChangeNothing) {
@@ -305,9 +293,7 @@ TEST_F(StartupTest, ArgumentsAndShowStateChangeNothing) {
 }
 
 TEST_F(StartupTest, EnterAndEscapeCommandsDoNotCloseIt) {
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock());
     // Sent, not posted: EndDialog would hide the window before the send
     // returns, so visibility afterwards proves the command was refused.
     for (WPARAM command : {IDOK, IDCANCEL}) {
@@ -316,18 +302,14 @@ TEST_F(StartupTest, EnterAndEscapeCommandsDoNotCloseIt) {
                                         SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS,
                                         &result));
         EXPECT_TRUE(IsWindowVisible(clock));
-        EXPECT_TRUE(process.IsRunning());
+        EXPECT_TRUE(process->IsRunning());
     }
-    PostMessageA(clock, WM_CLOSE, 0, 0);
-    EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
+    ExpectClosesWithExitCode();
 }
 
 TEST_F(StartupTest, CloseEndsWithExitCodeOneAndWritesNothing) {
-    ClockProcess process(directory.Path());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
-    PostMessageA(clock, WM_CLOSE, 0, 0);
-    EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
+    ASSERT_NE(nullptr, StartClock());
+    ExpectClosesWithExitCode();
     EXPECT_TRUE(directory.FileNames().empty());
 }
 
@@ -344,16 +326,11 @@ TEST_F(StartupTest, ReadsFileFromCurrentDirectoryNotExecutables) {
     RECT work = WorkArea();
     inCurrent.window = {work.left + 120, work.top + 60, work.left + 220,
                         work.top + 90};
-    directory.WriteFile(CONFIG, ConfigText(inCurrent));
-
     LaunchOptions options;
     options.executable = copy;
-    ClockProcess process(directory.Path(), options);
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    ASSERT_NE(nullptr, StartClock(ConfigText(inCurrent), options));
     EXPECT_TRUE(SameRect(inCurrent.window, WindowRect(clock)));
-    PostMessageA(clock, WM_CLOSE, 0, 0);
-    EXPECT_EQ(EXPECTED_EXIT_CODE, process.WaitForExit());
+    ExpectClosesWithExitCode();
 }
 
 }  // namespace
