@@ -175,7 +175,6 @@ TEST_F(StartupTest, EveryTickSetsTheTimeAfresh) {
             GetDlgItem(clock, IDC_TIME), WM_SETTEXT, 0,
             reinterpret_cast<LPARAM>(stale), SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS,
             &result));
-        ASSERT_EQ(stale, WindowText(GetDlgItem(clock, IDC_TIME)));
         ExpectShows(clock, LocalClockText);
     }
 }
