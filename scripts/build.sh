@@ -5,7 +5,8 @@
 # (build/win32) and 64-bit (build/win64).
 #
 # With --program, only what scripts/run.sh runs: the 32-bit Velmora.exe and
-# the picture taker velmora_tour.exe (build/win32).
+# the picture taker velmora_tour.exe (build/win32). With --release, only the
+# two Velmora.exe that the packages hold (build/win32 and build/win64).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,9 +27,14 @@ case ${1:-} in
         windows_build 32 Velmora velmora_tour
         exit 0
         ;;
+    --release)
+        windows_build 32 Velmora
+        windows_build 64 Velmora
+        exit 0
+        ;;
     "") ;;
     *)
-        echo "usage: $0 [--program]" >&2
+        echo "usage: $0 [--program | --release]" >&2
         exit 2
         ;;
 esac

@@ -90,14 +90,8 @@ mkdir -p "$rebuild"
 git ls-files -co --exclude-standard -z | tar --null -T - -cf - | tar -xf - -C "$rebuild"
 (
     cd "$rebuild"
-    for bits in 32 64; do
-        toolchain=cmake/toolchain-mingw-i686.cmake
-        [ "$bits" = 64 ] && toolchain=cmake/toolchain-mingw-x86_64.cmake
-        cmake -S . -B "build/win$bits" -DCMAKE_BUILD_TYPE=MinSizeRel \
-            -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null &&
-            cmake --build "build/win$bits" -j "$(nproc)" --target Velmora >/dev/null
-    done
-    bash scripts/package.sh --no-build >/dev/null
+    bash scripts/build.sh --release >/dev/null &&
+        bash scripts/package.sh --no-build >/dev/null
 ) >"$logs/rebuild.log" 2>&1
 reproducible_failed=0
 for file in build/win32/Velmora.exe build/win64/Velmora.exe dist/*.zip; do
