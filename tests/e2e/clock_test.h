@@ -24,6 +24,12 @@ protected:
         return StartClock(options);
     }
 
+    // As the system closes it: the clock ends with its one exit code.
+    void ExpectClosesWithExitCode() {
+        PostMessageA(clock, WM_CLOSE, 0, 0);
+        EXPECT_EQ(EXPECTED_EXIT_CODE, process->WaitForExit());
+    }
+
     TempDirectory directory;
     std::unique_ptr<ClockProcess> process;
     HWND clock = nullptr;

@@ -220,13 +220,13 @@ class DesktopChangeTest : public DragTest,
 TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
     const ChangeCase& c = GetParam();
     ASSERT_NE(nullptr, StartClockAt());
+    const int endLeft = FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH);
+    const int endTop = FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT);
     const UINT unsnapped = c.message != 0 ? SWP_NOSENDCHANGING : 0;
     SetWindowPos(clock, nullptr, c.left, c.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | unsnapped);
     if (c.message == 0) {
-        EXPECT_TRUE(EndsAt(clock,
-                           FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
-                           FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT)));
+        EXPECT_TRUE(EndsAt(clock, endLeft, endTop));
         return;
     }
     ASSERT_TRUE(EndsAt(clock, c.left, c.top));
@@ -237,10 +237,7 @@ TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
     ASSERT_TRUE(SendMessageTimeoutA(
         clock, c.message, c.action, c.message == WM_DISPLAYCHANGE ? screen : 0,
         SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS, &result));
-    EXPECT_TRUE(EndsAt(clock,
-                       FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
-                       FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT),
-                       DESKTOP_CHANGE_MS));
+    EXPECT_TRUE(EndsAt(clock, endLeft, endTop, DESKTOP_CHANGE_MS));
 }
 
 const ChangeCase CHANGE_CASES[] = {

@@ -604,7 +604,8 @@ int IconPixelsMatching(HWND iconControl, LPCSTR systemIcon) {
 
 bool CloseWith(HWND dialog, UINT message, WPARAM wParam) {
     PostMessageA(dialog, message, wParam, 0);
-    return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
+    return WaitUntil(
+        [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
 }
 
 HWND OpenMenu(POINT at) {

@@ -214,7 +214,7 @@ struct ConfigValues {
     int width = 0;
     COLORREF background = 0, text = 0xFFFFFF;
     int onTop = 1;
-    RECT window = {0, 0, 65, 18};
+    RECT window = {0, 0, DEFAULT_WIDTH, DEFAULT_HEIGHT};
 };
 std::string ConfigText(const ConfigValues& values);
 // The values of a file in that layout; false unless all 21 are there.

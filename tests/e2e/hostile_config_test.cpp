@@ -104,8 +104,7 @@ class HostileConfigTest : public ClockTest,
 TEST_P(HostileConfigTest, StartsAnswersAndEndsWithoutTouchingTheFile) {
     ASSERT_NE(nullptr, StartClock(GetParam().bytes));
     EXPECT_TRUE(RoundTrip(clock));
-    PostMessageA(clock, WM_CLOSE, 0, 0);
-    EXPECT_EQ(EXPECTED_EXIT_CODE, process->WaitForExit());
+    ExpectClosesWithExitCode();
     std::string after;
     ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
     EXPECT_TRUE(after == GetParam().bytes) << "the file was modified";

@@ -1,6 +1,5 @@
 // The look commands as a user meets them: the colour grabber, the standard
 // colour and font dialogs, and the clock showing what they chose at once.
-#include <cstdio>
 #include <memory>
 #include <ostream>
 #include <string>

@@ -82,37 +82,43 @@ TEST_F(SaveFaultsTest, ReadOnlyFileIsLeftAsItWasAndHiddenStaysHidden) {
 // Held open without sharing: the file by another program, or the temporary
 // file by a second clock in the middle of its own save. Once let go, that
 // temporary file is what a crash would leave, and the next save clears it.
-TEST_F(SaveFaultsTest, LockedFileFailsAndLeavesAllAsItWas) {
-    for (const char* locked : {CONFIG, TEMP}) {
-        SCOPED_TRACE(locked);
-        TempDirectory directory;
-        ConfigValues original;
-        original.background = GetSysColor(COLOR_BACKGROUND);
-        const std::string bytes = ConfigText(original);
-        directory.WriteFile(CONFIG, bytes);
-        HANDLE lock = CreateFileA(directory.File(locked).c_str(),
-                                  GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, lock);
-        ClockProcess process(directory.Path());
-        HWND clock = process.Clock();
-        ASSERT_NE(nullptr, clock);
-        ASSERT_TRUE(MoveClock(clock, 300, 200));
+class LockedFileTest : public ClockTest,
+                       public ::testing::WithParamInterface<const char*> {};
 
-        EXPECT_EQ(SAVE_FAILED_TEXT, SaveAndAnswer(process.Id(), clock));
-        CloseHandle(lock);
-        std::string after;
-        ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
-        EXPECT_EQ(bytes, after);
-        const bool otherSaveLeftItsFile = locked == TEMP;
-        EXPECT_EQ(otherSaveLeftItsFile ? 2u : 1u, directory.FileNames().size());
+TEST_P(LockedFileTest, SaveFailsAndLeavesAllAsItWas) {
+    const char* locked = GetParam();
+    ConfigValues original;
+    original.background = GetSysColor(COLOR_BACKGROUND);
+    const std::string bytes = ConfigText(original);
+    directory.WriteFile(CONFIG, bytes);
+    HANDLE lock = CreateFileA(directory.File(locked).c_str(),
+                              GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    ASSERT_NE(nullptr, StartClock());
+    ASSERT_TRUE(MoveClock(clock, 300, 200));
 
-        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process.Id(), clock));
-        ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
-        EXPECT_EQ(ConfigText(DefaultsAt(clock)), after);
-        EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
-    }
+    EXPECT_EQ(SAVE_FAILED_TEXT, SaveAndAnswer(process->Id(), clock));
+    CloseHandle(lock);
+    std::string after;
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+    EXPECT_EQ(bytes, after);
+    const bool otherSaveLeftItsFile = locked == TEMP;
+    EXPECT_EQ(otherSaveLeftItsFile ? 2u : 1u, directory.FileNames().size());
+
+    EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process->Id(), clock));
+    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
+    EXPECT_EQ(ConfigText(DefaultsAt(clock)), after);
+    EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
 }
+
+INSTANTIATE_TEST_SUITE_P(Locked, LockedFileTest,
+                         ::testing::Values(CONFIG, TEMP),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param == TEMP
+                                                    ? "TemporaryFile"
+                                                    : "Config");
+                         });
 
 // Another program holds the file for a moment after the save begins, as a
 // virus scanner or a sync client does with a file just written: the save
@@ -154,19 +160,19 @@ TEST_F(SaveFaultsTest, FolderTheCodePageCannotSpellTakesEverySave) {
     if (!spelledWithDefault) {
         GTEST_SKIP() << "the ANSI code page spells the folder's name";
     }
-    TempDirectory directory(nameEnd);
-    ClockProcess process(directory.WidePath());
-    HWND clock = process.Clock();
-    ASSERT_NE(nullptr, clock);
+    TempDirectory folder(nameEnd);
+    ClockProcess running(folder.WidePath());
+    HWND shown = running.Clock();
+    ASSERT_NE(nullptr, shown);
     for (int x : {150, 300}) {
         SCOPED_TRACE(x);
-        ASSERT_TRUE(MoveClock(clock, x, 200));
-        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process.Id(), clock));
+        ASSERT_TRUE(MoveClock(shown, x, 200));
+        EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(running.Id(), shown));
     }
     std::string after;
-    ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
-    EXPECT_EQ(ConfigText(DefaultsAt(clock)), after);
-    EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
+    ASSERT_TRUE(folder.ReadFile(CONFIG, &after));
+    EXPECT_EQ(ConfigText(DefaultsAt(shown)), after);
+    EXPECT_EQ(1u, folder.FileNames().size()) << "a file was left";
 }
 
 // A replace that fails half way, as ReplaceFile documents it can, must not
@@ -188,20 +194,20 @@ TEST_F(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
         {{ERROR_SHARING_VIOLATION, OldFile::Stays, 2}, 1, "new", 1}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.failure.error) + " " + row.bytes);
-        TempDirectory directory;
-        directory.WriteFile(CONFIG, "old");
+        TempDirectory folder;
+        folder.WriteFile(CONFIG, "old");
         injectedFailure = row.failure;
         replaceCalls = 0;
         const std::string bytes = "new";
 
         EXPECT_EQ(row.result,
-                  WriteFileReplacing(directory.File(TEMP).c_str(),
-                                     directory.File(CONFIG).c_str(),
+                  WriteFileReplacing(folder.File(TEMP).c_str(),
+                                     folder.File(CONFIG).c_str(),
                                      bytes.data(), bytes.size()));
         std::string after;
-        EXPECT_TRUE(directory.ReadFile(CONFIG, &after)) << "no file in place";
+        EXPECT_TRUE(folder.ReadFile(CONFIG, &after)) << "no file in place";
         EXPECT_EQ(row.bytes, after);
-        EXPECT_EQ(row.files, directory.FileNames().size());
+        EXPECT_EQ(row.files, folder.FileNames().size());
         // Without it a share whose access control cannot be merged fails.
         EXPECT_EQ(DWORD{REPLACEFILE_IGNORE_MERGE_ERRORS}, replaceFlags);
     }
