@@ -318,6 +318,8 @@ class Mutant:
     key_before: str       # the line's code, comments left out, normalised
     key_after: str
     end_line: int         # the last line the change touches
+    twin: int = 1         # which of the file's lines with this same code
+    twins: int = 1        # how many lines have it
 
     @property
     def id(self):
@@ -326,7 +328,7 @@ class Mutant:
 
     @property
     def equivalence_key(self):
-        return (self.path, self.operator, self.key_before, self.key_after)
+        return (self.path, self.operator, self.key_before, self.key_after, self.twin)
 
     def apply(self, text):
         return apply_edits(self.edits, text)
@@ -533,6 +535,12 @@ def find_mutants(path, text):
     found.sort(key=lambda item: item[0])
     line_starts = [0] + [k + 1 for k, c in enumerate(text) if c == "\n"]
     code_lines = code.split("\n")
+    # Lines of the same code (two `Release();` in two functions) are told
+    # apart by their order in the file.
+    twin_of, seen = [], collections.Counter()
+    for row in code_lines:
+        seen[normalise(row)] += 1
+        twin_of.append(seen[normalise(row)])
     counters = collections.Counter()
     mutants = []
     for start, operator, before, after, edits in found:
@@ -540,8 +548,10 @@ def find_mutants(path, text):
         counters[(line, operator)] += 1
         key_after = apply_edits(edits, code).split("\n")[line - 1]
         end_line = _line_of(line_starts, max(end for _, end, _ in edits))
+        key_before = normalise(code_lines[line - 1])
         mutants.append(Mutant(path, line, operator, counters[(line, operator)], before, after, edits,
-                              normalise(code_lines[line - 1]), normalise(key_after), end_line))
+                              key_before, normalise(key_after), end_line,
+                              twin_of[line - 1], seen[key_before]))
     return mutants
 
 
@@ -606,6 +616,8 @@ def sample_mutants(mutants_by_file, line_counts, count, seed):
                                   key=lambda f: (-(exact[f] - int(exact[f])), f))
             for f in by_remainder[:spare]:
                 add[f] += 1
+        if not any(add.values()):
+            break  # cannot happen while the shares add up; never loop forever
         for f, extra in add.items():
             quota[f] += extra
             left -= extra
@@ -627,20 +639,22 @@ class Equivalent:
     after: str
     reason: str
     line: int  # in the list, for messages
+    twin: int = 1
 
     @property
     def key(self):
-        return (self.path, self.operator, self.before, self.after)
+        return (self.path, self.operator, self.before, self.after, self.twin)
 
 
 def parse_equivalents(text):
     """The list's entries. Each is four lines:
-         FILE OPERATOR
+         FILE OPERATOR [@N]
          - the line as it is
          + the line as the mutant makes it
          why: the one-line reason no one could tell the difference
-    compared with comments left out and white space collapsed. An entry
-    covers every place in FILE where the same line takes the same change."""
+    compared with comments left out and white space collapsed; @N picks the
+    Nth of several lines of the file with the same code (the first when
+    left out)."""
     entries, problems = [], []
     rows = [(k + 1, row) for k, row in enumerate(text.splitlines())
             if row.strip() and not row.lstrip().startswith("#")]
@@ -649,10 +663,11 @@ def parse_equivalents(text):
         number, head = rows[k]
         block = rows[k:k + 4]
         fields = head.split()
-        if (len(block) < 4 or len(fields) != 2 or fields[1] not in OPERATORS
+        if (len(block) < 4 or not _is_entry_head(head)
                 or not block[1][1].lstrip().startswith("- ") and block[1][1].strip() != "-"
                 or not block[2][1].lstrip().startswith("+") or not block[3][1].lstrip().startswith("why:")):
-            problems.append(f"{EQUIVALENT_LIST}:{number}: expected 'FILE OPERATOR', '- line', '+ line', 'why: reason'")
+            problems.append(f"{EQUIVALENT_LIST}:{number}: expected 'FILE OPERATOR [@N]', '- line', '+ line', "
+                            "'why: reason'")
             k += 1
             while k < len(rows) and not _is_entry_head(rows[k][1]):
                 k += 1
@@ -662,14 +677,16 @@ def parse_equivalents(text):
         reason = block[3][1].lstrip()[4:].strip()
         if not reason:
             problems.append(f"{EQUIVALENT_LIST}:{number}: no reason given")
-        entries.append(Equivalent(fields[0], fields[1], normalise(before), normalise(after), reason, number))
+        twin = int(fields[2][1:]) if len(fields) == 3 else 1
+        entries.append(Equivalent(fields[0], fields[1], normalise(before), normalise(after), reason, number, twin))
         k += 4
     return entries, problems
 
 
 def _is_entry_head(row):
     fields = row.split()
-    return len(fields) == 2 and fields[1] in OPERATORS
+    return (len(fields) in (2, 3) and fields[1] in OPERATORS
+            and (len(fields) == 2 or re.fullmatch(r"@[1-9]\d*", fields[2]) is not None))
 
 
 def match_equivalents(entries, mutants_by_file):
@@ -682,7 +699,8 @@ def match_equivalents(entries, mutants_by_file):
 
 
 def equivalent_entry(mutant):
-    return (f"{mutant.path} {mutant.operator}\n  - {mutant.key_before}\n"
+    twin = f" @{mutant.twin}" if mutant.twins > 1 else ""
+    return (f"{mutant.path} {mutant.operator}{twin}\n  - {mutant.key_before}\n"
             f"  + {mutant.key_after}\n  why: ")
 
 

@@ -35,6 +35,14 @@ int Scale(int width, int height) {
     }
     return FALSE;
 }
+
+bool Other() {
+    int top = Count();  // top < 2 && Log(a, b);
+    char name[16] = {};
+#if LEVEL > 1 && defined(EXTRA)
+    return FALSE;
+#endif
+}
 """
 
 
@@ -76,6 +84,9 @@ class WhereOperatorsFire(unittest.TestCase):
         (21, "bump-constant", [("-= 0x1F", "-= 0x20")]),
         (23, "flip-boolean", [("return FALSE", "return TRUE")]),
         (23, "delete-call", []),
+        (27, None, []),  # a declared name, a comment in a body
+        (28, None, []),  # an array's size
+        (29, None, []),  # a preprocessor line in a body
     ]
 
     def test_each_line_takes_exactly_its_mutants(self):
@@ -143,6 +154,10 @@ src/sample.cpp flip-comparison
   - while (total >= LIMIT_MS) {
   + while (total > LIMIT_MS) {
   why: total never equals the limit here
+src/sample.cpp flip-boolean @2
+  - return FALSE;
+  + return TRUE;
+  why: only the second of the two
 src/sample.cpp swap-logical
   - return x && y;
   + return x || y;
@@ -154,17 +169,20 @@ src/sample.cpp swap-logical
         self.assertEqual(problems, [])
         applying, stale = mutants.match_equivalents(entries, {"src/sample.cpp": mutants_of()})
         matched = [m.id for m in mutants_of() if m.equivalence_key in applying]
-        self.assertEqual(matched, ["src/sample.cpp:20 flip-comparison#1 'total >= LIMIT_MS' -> 'total > LIMIT_MS'"])
-        self.assertEqual([(e.line, e.reason) for e in stale], [(6, "this line is gone")])
+        self.assertEqual(matched, ["src/sample.cpp:20 flip-comparison#1 'total >= LIMIT_MS' -> 'total > LIMIT_MS'",
+                                   "src/sample.cpp:30 flip-boolean#1 'return FALSE' -> 'return TRUE'"])
+        self.assertEqual([(e.line, e.reason) for e in stale], [(10, "this line is gone")])
 
     def test_a_malformed_entry_is_reported(self):
         _, problems = mutants.parse_equivalents("src/sample.cpp flip-comparison\n  - a\n  why: no plus line\n")
         self.assertEqual(len(problems), 1)
 
     def test_a_survivor_printed_as_an_entry_reads_back_as_its_key(self):
-        mutant = next(m for m in mutants_of() if m.line == 16 and m.operator == "swap-logical")
-        entries, _ = mutants.parse_equivalents(mutants.equivalent_entry(mutant) + "reason")
-        self.assertEqual(entries[0].key, mutant.equivalence_key)
+        for line, operator in [(16, "swap-logical"), (23, "flip-boolean"), (30, "flip-boolean")]:
+            with self.subTest(line=line):
+                mutant = next(m for m in mutants_of() if m.line == line and m.operator == operator)
+                entries, _ = mutants.parse_equivalents(mutants.equivalent_entry(mutant) + "reason")
+                self.assertEqual(entries[0].key, mutant.equivalence_key)
 
 
 if __name__ == "__main__":
