@@ -40,7 +40,10 @@ built"; one whose test run takes more than three times as long as the same
 tests on the unmutated tree (at least MIN_TIMEOUT_S) is killed by a hang.
 
 Equivalent mutants, which no user or file could ever tell apart, are listed
-with their reason in scripts/mutants-equivalent.txt and skipped. Results are
+with their reason in scripts/mutants-equivalent.txt and skipped. An entry
+that matches no mutant any more is a warning, not a failure: it can hide
+nothing, and if its line only changed, the mutant comes back as a survivor,
+which does fail the run. Results are
 kept in build/mutants/results.json, keyed by the file's content hash and the
 mutant's id, so a stopped run resumes and unchanged files are not judged
 again; survivors are judged again once tests/ changes (--rejudge judges
@@ -715,8 +718,11 @@ def sha256(data):
 
 
 def tree_files(root=ROOT):
-    listed = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=root,
-                            capture_output=True, check=True).stdout.split(b"\0")
+    listing = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=root,
+                             capture_output=True)
+    if listing.returncode != 0:
+        raise RunError(f"git could not list the tree's files: {listing.stderr.decode().strip()}")
+    listed = listing.stdout.split(b"\0")
     files = sorted(name.decode() for name in listed if name)
     return [f for f in files if os.path.isfile(os.path.join(root, f))
             and not os.path.islink(os.path.join(root, f))]
@@ -1010,8 +1016,7 @@ def _test_times(report):
 # ---------------------------------------------------------------- the runner
 
 class Runner:
-    def __init__(self, arguments):
-        self.arguments = arguments
+    def __init__(self):
         self.stop = threading.Event()
         self.print_lock = threading.Lock()
         self.results = Results(os.path.join(ROOT, RESULTS_FILE))
@@ -1101,7 +1106,7 @@ class Runner:
             raise RunError(f"the unmutated tree fails its soak ({', '.join(failed)}): see {worker.logs}/soak.log")
         return times
 
-    def prepare(self, worker, files, tree_hash):
+    def prepare(self, worker, files):
         worker.refresh(files)
         worker.configure()
         for build in ("native", "win64"):
@@ -1123,7 +1128,7 @@ class Runner:
 
         try:
             self.say(f"building {len(workers)} scratch cop{'y' if jobs == 1 else 'ies'} under {STATE_DIR}/")
-            in_parallel(lambda w: self.prepare(w, files, tree_hash))
+            in_parallel(lambda w: self.prepare(w, files))
             for worker in workers:  # one at a time: displays are numbered first come
                 worker.start_environment()
             stored = self.results.data.get("baseline", {})
@@ -1230,6 +1235,7 @@ def summary_line(counts):
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(
         description="Plants one fault at a time in a scratch copy of the tree and runs the tests on it.")
+    parser.add_argument("--all", action="store_true", help="every mutant of every file")
     parser.add_argument("--changed", metavar="BASE", help="every mutant on the src/ lines changed since git BASE")
     parser.add_argument("--sample", metavar="N", type=int, help="N mutants spread over the files by their lines")
     parser.add_argument("--seed", default="0", help="the sample's seed (default 0)")
@@ -1241,8 +1247,8 @@ def parse_arguments(argv):
     parser.add_argument("--rejudge", action="store_true", help="judge again mutants with a recorded result")
     arguments = parser.parse_args(argv)
     modes = [arguments.changed is not None, arguments.sample is not None, arguments.file is not None]
-    if arguments.changed is not None and any(modes[1:]) or not any(modes):
-        parser.error("give --changed BASE, --sample N, --file F or --file F --sample N")
+    if (arguments.changed is not None and any(modes[1:])) or arguments.all == any(modes):
+        parser.error("give --all, --changed BASE, --sample N, --file F or --file F --sample N")
     if arguments.sample is not None and arguments.sample < 1 or arguments.jobs < 1:
         parser.error("--sample and --jobs take a positive number")
     return arguments
@@ -1318,12 +1324,14 @@ def run(arguments):
         return 0
 
     files = tree_files()
-    # The runner's own files change no build and no test's outcome.
-    judged = [f for f in files if f not in RUNNER_FILES and not f.startswith("tests/mutants/")]
+    # The runner's own files and the documents change no build and no
+    # test's outcome.
+    judged = [f for f in files if f not in RUNNER_FILES and not f.startswith(("tests/mutants/", "docs/"))
+              and not f.endswith(".md")]
     tree_hash = digest_of(ROOT, judged)
     tests_hash = sha256(f"{digest_of(ROOT, [f for f in judged if f.startswith('tests/')])}"
                         f":{SOAK_ROUNDS}:{JUDGE_VERSION}".encode())
-    runner = Runner(arguments)
+    runner = Runner()
     file_hashes = {p: sha256(originals[p].encode()) for p in originals}
     outcomes = []  # (mutant, result)
     pending = []
