@@ -1017,6 +1017,7 @@ def _test_times(report):
 
 class Runner:
     def __init__(self):
+        self.workers = []
         self.stop = threading.Event()
         self.print_lock = threading.Lock()
         self.results = Results(os.path.join(ROOT, RESULTS_FILE))
@@ -1115,7 +1116,7 @@ class Runner:
                 raise RunError(f"the unmutated tree does not build in {worker.root}/build/{build}: {error}")
 
     def run_all(self, pending, originals, tree_hash, tests_hash, files, jobs):
-        workers = [Worker(k, jobs, self.stop) for k in range(jobs)]
+        workers = self.workers = [Worker(k, jobs, self.stop) for k in range(jobs)]
         failures = []
 
         def in_parallel(step):
@@ -1177,7 +1178,15 @@ class Runner:
                 worker.stop_environment()
 
     def interrupt(self, *_):
+        # The running steps end now; each worker then puts its file back.
         self.stop.set()
+        for worker in self.workers:
+            process = worker.process
+            if process:
+                try:
+                    os.killpg(process.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
 
 
 def _catching(step, worker, failures):
