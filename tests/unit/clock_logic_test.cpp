@@ -116,6 +116,8 @@ TEST(ClipToScreen, HoldsTheWorkAreaToTheScreenTheProgramSees) {
         {{0, 0, 1920, 1040}, 1280, 720, {0, 0, 1280, 720}},
         {{-10, -20, 1920, 1040}, 1280, 720, {0, 0, 1280, 720}},
         {{100, 40, 1900, 700}, 1280, 720, {100, 40, 1280, 700}},
+        // Each side on its own, on a screen wider than it is high.
+        {{-10, 1, 1000, 700}, 1280, 720, {0, 1, 1000, 700}},
         // Wholly off the screen, or empty: the screen itself.
         {{1500, 0, 1920, 1040}, 1280, 720, {0, 0, 1280, 720}},
         {{0, 800, 1280, 1040}, 1280, 720, {0, 0, 1280, 720}},

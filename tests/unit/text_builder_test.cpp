@@ -38,4 +38,14 @@ TEST(TextBuilder, TextThatDoesNotFitHasNoLength) {
     EXPECT_STREQ(text, "ab-");
 }
 
+// Before anything is written the buffer already holds a text, the empty one,
+// even where only its terminator fits.
+TEST(TextBuilder, NothingWrittenYetIsTheEmptyText) {
+    for (std::size_t size : {std::size_t{1}, std::size_t{4}}) {
+        char text[4] = "old";
+        TextBuilder out(text, size);
+        EXPECT_STREQ(text, "") << size;
+    }
+}
+
 }  // namespace
