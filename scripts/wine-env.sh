@@ -149,6 +149,23 @@ run_with_zone_file() {
     fi
 }
 
+# Runs a command on a display and in a Wine prefix of its own (the current
+# prefix's path with "-apart", made once like it), ending both after it, so
+# that it can run beside a program on the current ones without either moving
+# the other's pointer or opening a menu or dialog in its way: one wine server
+# keeps one pointer and one desktop for all its programs, whatever display
+# each uses. Returns the command's status.
+run_apart() {
+    (
+        export WINEPREFIX=$WINEPREFIX-apart
+        VELMORA_PREFIXES_USED=("$WINEPREFIX")
+        VELMORA_XVFB_PID=
+        trap stop_wine_environment EXIT
+        start_virtual_display && prepare_wine_prefix || exit 1
+        "$@"
+    )
+}
+
 # Ends the wine servers of the prefixes used here and the display started
 # here, nothing else. Run as an exit trap, perhaps under set -e: a prefix
 # with no server left must not stop it before the display is ended.
