@@ -167,14 +167,16 @@ record_check "flush before replace" "$flush_passed" $(( 1 - flush_passed ))
 # leak of one object a round shows at once, and one every hundred rounds
 # shows five times over. VELMORA_SOAK_ROUNDS=10000 runs the soak in full.
 soak_rounds=${VELMORA_SOAK_ROUNDS:-500}
-# Each build's soak runs in two processes, one a core.
+# Each build's soak runs in two processes, one a core, the first on a display
+# and in a prefix of its own (run_apart): both move the pointer, and either
+# may hold a menu or a dialog open while the other samples the screen.
 soak_first_half='Ways/GrabberSoakTest.OpenedAndClosed/0:Ways/GrabberSoakTest.OpenedAndClosed/1:SoakTest.ContextMenu'
 soak() {  # bits
     local bits=$1 first first_status second_status
     local name="soak ($bits-bit, $soak_rounds rounds)"
     echo "== soak of the $bits-bit build: every object-creating path $soak_rounds times"
     use_wine_bits "$bits"
-    VELMORA_SOAK_ROUNDS=$soak_rounds "$VELMORA_WINE" "build/win$bits/velmora_soak.exe" \
+    VELMORA_SOAK_ROUNDS=$soak_rounds run_apart "$VELMORA_WINE" "build/win$bits/velmora_soak.exe" \
         --gtest_filter="$soak_first_half" --gtest_output="xml:$logs/soak$bits-1.xml" \
         >"$logs/soak$bits-1.log" 2>&1 &
     first=$!

@@ -149,6 +149,45 @@ run_with_zone_file() {
     fi
 }
 
+# Starts Xvfb on a display number that Xvfb itself finds free and exports
+# DISPLAY. Xvfb takes the number as it looks (-displayfd), so a display
+# started meanwhile by another script cannot be taken for this one.
+start_own_display() {
+    local log tries=0
+    log=$(mktemp /tmp/velmora-xvfb.XXXXXX) || return 1
+    Xvfb -displayfd 3 -screen 0 "$VELMORA_SCREEN" -nolisten tcp \
+        3>"$log.display" >"$log" 2>&1 &
+    VELMORA_XVFB_PID=$!
+    until [ -s "$log.display" ]; do
+        tries=$((tries + 1))
+        if [ $tries -gt 300 ] || ! kill -0 "$VELMORA_XVFB_PID" 2>/dev/null; then
+            report_failure 1 "$log" Xvfb -displayfd 3 -screen 0 "$VELMORA_SCREEN"
+            rm -f "$log" "$log.display"
+            return 1
+        fi
+        sleep 0.1
+    done
+    export DISPLAY=":$(cat "$log.display")"
+    rm -f "$log" "$log.display"
+}
+
+# Runs a command on a display and in a Wine prefix of its own (the current
+# prefix's path with "-apart", made once like it), ending both after it, so
+# that it can run beside a program on the current ones without either moving
+# the other's pointer or opening a menu or dialog in its way: one wine server
+# keeps one pointer and one desktop for all its programs, whatever display
+# each uses. Returns the command's status.
+run_apart() {
+    (
+        export WINEPREFIX=$WINEPREFIX-apart
+        VELMORA_PREFIXES_USED=("$WINEPREFIX")
+        VELMORA_XVFB_PID=
+        trap stop_wine_environment EXIT
+        start_own_display && prepare_wine_prefix || exit 1
+        "$@"
+    )
+}
+
 # Ends the wine servers of the prefixes used here and the display started
 # here, nothing else. Run as an exit trap, perhaps under set -e: a prefix
 # with no server left must not stop it before the display is ended.

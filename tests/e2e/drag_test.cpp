@@ -11,7 +11,9 @@ constexpr int CLOCK_WIDTH = DEFAULT_WIDTH;
 constexpr int CLOCK_HEIGHT = DEFAULT_HEIGHT;
 constexpr int START_LEFT = 300;
 constexpr int START_TOP = 250;
-constexpr DWORD DESKTOP_CHANGE_MS = 2000;
+// A start coordinate of FAR_EDGE - n puts the clock's near side n pixels
+// before the work area's far edge, whatever the screen's size.
+constexpr int FAR_EDGE = 1 << 20;
 
 POINT Offset(POINT point, int dx, int dy) {
     POINT moved = {point.x + dx, point.y + dy};
@@ -88,6 +90,10 @@ class DragSnapTest : public DragTest,
 
 int FromEdge(int value, LONG nearEdge, LONG farEdge, int size) {
     return value >= 0 ? nearEdge + value : farEdge - size + value + 1;
+}
+
+int StartCoordinate(int value, LONG farEdge) {
+    return value > FAR_EDGE / 2 ? farEdge + value - FAR_EDGE : value;
 }
 
 TEST_P(DragSnapTest, DropPositionIsSnapped) {
@@ -206,7 +212,7 @@ struct ChangeCase {
     const char* name;
     UINT message;
     WPARAM action;
-    int left;
+    int left;  // FAR_EDGE - n: from the far edge
     int top;
     int endLeft;  // negative: from the far edge, as in SnapCase
     int endTop;
@@ -222,14 +228,16 @@ TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
     ASSERT_NE(nullptr, StartClockAt());
     const int endLeft = FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH);
     const int endTop = FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT);
+    const int left = StartCoordinate(c.left, work.right);
+    const int top = StartCoordinate(c.top, work.bottom);
     const UINT unsnapped = c.message != 0 ? SWP_NOSENDCHANGING : 0;
-    SetWindowPos(clock, nullptr, c.left, c.top, 0, 0,
+    SetWindowPos(clock, nullptr, left, top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | unsnapped);
     if (c.message == 0) {
         EXPECT_TRUE(EndsAt(clock, endLeft, endTop));
         return;
     }
-    ASSERT_TRUE(EndsAt(clock, c.left, c.top));
+    ASSERT_TRUE(EndsAt(clock, left, top));
 
     LPARAM screen = MAKELPARAM(GetSystemMetrics(SM_CXSCREEN),
                                GetSystemMetrics(SM_CYSCREEN));
@@ -237,7 +245,7 @@ TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
     ASSERT_TRUE(SendMessageTimeoutA(
         clock, c.message, c.action, c.message == WM_DISPLAYCHANGE ? screen : 0,
         SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS, &result));
-    EXPECT_TRUE(EndsAt(clock, endLeft, endTop, DESKTOP_CHANGE_MS));
+    EXPECT_TRUE(EndsAt(clock, endLeft, endTop));
 }
 
 const ChangeCase CHANGE_CASES[] = {
@@ -245,13 +253,14 @@ const ChangeCase CHANGE_CASES[] = {
     {"WorkAreaChangedAboveAndLeft", WM_SETTINGCHANGE, SPI_SETWORKAREA, -500,
      -300, 0, 0},
     {"WorkAreaChangedPartlyOffBottom", WM_SETTINGCHANGE, SPI_SETWORKAREA, 300,
-     760, 300, -1},
+     FAR_EDGE - 8, 300, -1},
     // Inside, yet within snapping distance: a change must not move it.
     {"InsideStaysOnScreenChange", WM_DISPLAYCHANGE, 0, 400, 6, 400, 6},
     {"InsideStaysOnWorkAreaChange", WM_SETTINGCHANGE, SPI_SETWORKAREA, 5, 300,
      5, 300},
     // SWP_NOSIZE: the move carries no size, the clock's own must count.
-    {"MovedWithoutSizePastRightAndBottom", 0, 0, 1015, 760, -1, -1},
+    {"MovedWithoutSizePastRightAndBottom", 0, 0, FAR_EDGE - 9, FAR_EDGE - 8,
+     -1, -1},
 };
 INSTANTIATE_TEST_SUITE_P(Change, DesktopChangeTest,
                          ::testing::ValuesIn(CHANGE_CASES),

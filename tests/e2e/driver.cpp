@@ -8,7 +8,6 @@
 namespace {
 
 constexpr DWORD POLL_INTERVAL_MS = 10;
-constexpr UINT MESSAGE_TIMEOUT_MS = 2000;
 constexpr DWORD CLOSE_TIMEOUT_MS = 5000;
 constexpr int TEXT_BUFFER_SIZE = 512;
 
@@ -296,7 +295,7 @@ std::string WindowText(HWND hwnd) {
     if (hwnd == nullptr ||
         !SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text,
                              reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                             MESSAGE_TIMEOUT_MS, &length)) {
+                             WAIT_TIMEOUT_MS, &length)) {
         return std::string();
     }
     return std::string(text, length);
@@ -387,6 +386,13 @@ RECT WorkArea() {
     RECT area = {0, 0, 0, 0};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     return area;
+}
+
+POINT NeutralPoint() {
+    constexpr POINT FROM_CORNER = {24, 28};
+    POINT point = {GetSystemMetrics(SM_CXSCREEN) - FROM_CORNER.x,
+                   GetSystemMetrics(SM_CYSCREEN) - FROM_CORNER.y};
+    return point;
 }
 
 bool IsTopmost(HWND hwnd) {
@@ -609,14 +615,15 @@ bool CloseWith(HWND dialog, UINT message, WPARAM wParam) {
 }
 
 HWND OpenMenu(POINT at) {
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
+    const POINT neutral = NeutralPoint();
+    MovePointer(neutral.x, neutral.y);
     ClickAt(at.x, at.y, true);
     HWND menu = nullptr;
     WaitUntil([&] {
         menu = FindPopupMenu();
         return menu != nullptr;
     });
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
+    MovePointer(neutral.x, neutral.y);
     return menu;
 }
 

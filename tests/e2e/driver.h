@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
-constexpr DWORD WAIT_TIMEOUT_MS = 10000;
+// Longer than anything a test waits for takes on a loaded machine: the first
+// clock of a 32-bit run, started under i386 emulation with both cores busy,
+// has taken over 10 s to show. A wait ends as soon as its condition holds.
+constexpr DWORD WAIT_TIMEOUT_MS = 30000;
+// The clock's timer period.
+constexpr DWORD CLOCK_TICK_MS = 1000;
 
 // What the program fixes, shared by every test.
 constexpr char CONFIG[] = "Velmora.cfg";
@@ -18,8 +23,6 @@ constexpr char SAVE_FAILED_TEXT[] = "Could not save configuration.";
 constexpr DWORD EXPECTED_EXIT_CODE = 1;
 constexpr int DEFAULT_WIDTH = 65;
 constexpr int DEFAULT_HEIGHT = 18;
-// Bare screen, off the clock and every window and menu the tests open.
-constexpr POINT NEUTRAL = {1000, 740};
 
 // Polls the condition until it holds or the time is up; true if it held.
 bool WaitUntil(const std::function<bool()>& condition,
@@ -140,6 +143,9 @@ POINT Middle(const RECT& rect);
 // return means that what its thread was doing has finished.
 bool RoundTrip(HWND hwnd);
 RECT WorkArea();
+// Bare screen (the black X root) near its bottom-right corner, off the
+// clock and every window and menu the tests open, whatever the screen's size.
+POINT NeutralPoint();
 bool IsTopmost(HWND hwnd);
 
 // Counts the pixels of this colour inside the rectangle of the screen.

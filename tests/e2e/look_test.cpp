@@ -15,10 +15,10 @@ constexpr char GRABBER_TITLE[] = "Grab Color";
 constexpr char MEASURE_TEXT[] = "88:88 MM";
 constexpr int TEXT_MARGIN = 2;
 constexpr int DIALOG_GAP = 20;  // pixels between the clock and a moved dialog
-constexpr DWORD SAMPLE_WAIT_MS = 1000;  // the grabber samples 10 times a second
-// Bare X root, black, away from every window and menu.
-constexpr POINT BARE = {900, 700};
-constexpr RECT SAMPLE_RECT = {500, 300, 700, 500};
+constexpr DWORD GRAB_PERIOD_MS = 100;  // the grabber's sampling period
+// Ample for a sample on a loaded machine: the wait ends once it shows.
+constexpr DWORD SAMPLE_WAIT_MS = 50 * GRAB_PERIOD_MS;
+constexpr int SAMPLE_SIZE = 200;
 // Around the grabbed pixel, so that a neighbour's colour is another.
 constexpr COLORREF SAMPLE_GROUND = RGB(0, 128, 128);
 constexpr COLORREF BLACK = RGB(0, 0, 0);
@@ -31,6 +31,15 @@ constexpr int DEFINE_CUSTOM_BUTTON = 719;
 constexpr int FACE_LIST = 1136;
 constexpr int SIZE_LIST = 1138;
 constexpr int DEFAULT_FONT_HEIGHT = 12;
+
+// Where the samples are put: the middle of the screen, clear of the clock
+// and its dialogs in the top-left corner.
+RECT SampleRect() {
+    POINT middle = Middle(WindowRect(GetDesktopWindow()));
+    RECT rect = {middle.x - SAMPLE_SIZE / 2, middle.y - SAMPLE_SIZE / 2,
+                 middle.x + SAMPLE_SIZE / 2, middle.y + SAMPLE_SIZE / 2};
+    return rect;
+}
 
 // Through the real menu when a mnemonic is given, else by a posted command.
 bool RunCommand(HWND clock, WORD command, WORD mnemonic) {
@@ -199,7 +208,7 @@ int ScreenDpi() {
 class LookTest : public ClockTest {
 protected:
     void SetUp() override {
-        MovePointer(NEUTRAL.x, NEUTRAL.y);
+        MovePointer(neutral.x, neutral.y);
         ASSERT_NE(nullptr, StartClock());
         probe.reset(new TickProbe(clock));
         ASSERT_TRUE(probe->Installed());
@@ -241,6 +250,8 @@ protected:
     }
 
     std::unique_ptr<TickProbe> probe;
+    const POINT neutral = NeutralPoint();
+    const RECT sampleRect = SampleRect();
     const COLORREF desktop = GetSysColor(COLOR_BACKGROUND);
 };
 
@@ -267,8 +278,8 @@ TEST_P(GrabTest, SamplesUnderPointerAndOkAloneStoresIt) {
     bool stored = c.ending == Ending::OkCommand || c.ending == Ending::EnterKey;
     // Shown before the grabber opens: a new window takes the foreground.
     // The colour is one pixel, right under where the pointer goes.
-    POINT inside = Middle(SAMPLE_RECT);
-    ColouredWindow ground(SAMPLE_RECT, SAMPLE_GROUND, true);
+    POINT inside = Middle(sampleRect);
+    ColouredWindow ground(sampleRect, SAMPLE_GROUND, true);
     ColouredWindow dot({inside.x, inside.y, inside.x + 1, inside.y + 1},
                        c.colour, true);
     ASSERT_TRUE(ClockShows(clock, desktop, WHITE, c.colour));
@@ -281,7 +292,7 @@ TEST_P(GrabTest, SamplesUnderPointerAndOkAloneStoresIt) {
     EXPECT_EQ(0, GetWindowLongA(grabber, GWL_STYLE) & WS_SYSMENU);
     RECT overlap;
     RECT grabberRect = WindowRect(grabber);
-    ASSERT_FALSE(IntersectRect(&overlap, &grabberRect, &SAMPLE_RECT));
+    ASSERT_FALSE(IntersectRect(&overlap, &grabberRect, &sampleRect));
 
     MovePointer(inside.x, inside.y);
     EXPECT_TRUE(GrabberShows(grabber, c.colour, Rgb(c.colour)));
@@ -306,7 +317,7 @@ TEST_P(GrabTest, SamplesUnderPointerAndOkAloneStoresIt) {
         ASSERT_TRUE(CloseWith(grabber, WM_CLOSE, 0));
         break;
     }
-    MovePointer(NEUTRAL.x, NEUTRAL.y);
+    MovePointer(neutral.x, neutral.y);
     COLORREF expectedBackground = stored && background ? c.colour : desktop;
     COLORREF expectedText = stored && !background ? c.colour : WHITE;
     EXPECT_TRUE(ClockShows(clock, expectedBackground, expectedText,
@@ -339,9 +350,9 @@ INSTANTIATE_TEST_SUITE_P(Grab, GrabTest, ::testing::ValuesIn(GRAB_CASES),
 TEST_F(LookTest, GrabberShowsWhiteUntilTheSampleChanges) {
     const COLORREF colour = RGB(201, 57, 13);
     const std::string unchanged = "255,255,255";
-    ColouredWindow sample(SAMPLE_RECT, colour, true);
-    MovePointer(BARE.x, BARE.y);
-    ASSERT_EQ(BLACK, ScreenPixel(BARE.x, BARE.y));
+    ColouredWindow sample(sampleRect, colour, true);
+    MovePointer(neutral.x, neutral.y);
+    ASSERT_EQ(BLACK, ScreenPixel(neutral.x, neutral.y));
 
     PostMessageA(clock, WM_COMMAND, ID_GRAB_BACKGROUND_COLOR, 0);
     HWND grabber = WaitForDialog(process->Id(), GRABBER_TITLE);
@@ -350,7 +361,7 @@ TEST_F(LookTest, GrabberShowsWhiteUntilTheSampleChanges) {
     ASSERT_TRUE(probe->SeesTicks(3));
     EXPECT_EQ(unchanged, GrabberLabels(grabber));
     EXPECT_EQ(WHITE, SwatchPixel(grabber));
-    POINT inside = Middle(SAMPLE_RECT);
+    POINT inside = Middle(sampleRect);
     MovePointer(inside.x, inside.y);
     EXPECT_TRUE(GrabberShows(grabber, colour, Rgb(colour)));
     ASSERT_TRUE(CloseWith(grabber, WM_COMMAND, IDCANCEL));
@@ -362,7 +373,7 @@ TEST_F(LookTest, GrabberShowsWhiteUntilTheSampleChanges) {
     ASSERT_TRUE(probe->SeesTicks(3));
     EXPECT_EQ(unchanged, GrabberLabels(grabber));
     EXPECT_EQ(WHITE, SwatchPixel(grabber));
-    MovePointer(BARE.x, BARE.y);
+    MovePointer(neutral.x, neutral.y);
     EXPECT_TRUE(GrabberShows(grabber, BLACK, "0,0,0"));
     ASSERT_TRUE(CloseWith(grabber, WM_COMMAND, IDOK));
     EXPECT_TRUE(ClockShows(clock, desktop, BLACK, WHITE));
@@ -375,9 +386,9 @@ TEST_F(LookTest, GrabberShowsEachPureColourInFull) {
                                 RGB(0, 0, 0)};
     std::vector<std::unique_ptr<ColouredWindow>> windows;
     for (size_t i = 0; i < sizeof colours / sizeof colours[0]; ++i) {
-        LONG left = SAMPLE_RECT.left + static_cast<LONG>(i) * 60;
+        LONG left = sampleRect.left + static_cast<LONG>(i) * 60;
         windows.emplace_back(new ColouredWindow(
-            {left, SAMPLE_RECT.top, left + 50, SAMPLE_RECT.top + 50},
+            {left, sampleRect.top, left + 50, sampleRect.top + 50},
             colours[i], true));
     }
     PostMessageA(clock, WM_COMMAND, ID_GRAB_FONT_COLOR, 0);

@@ -10,8 +10,14 @@
 namespace {
 
 constexpr char TEMP[] = "Velmora.cfg.new";
-// How long a virus scanner or a sync client might keep a new file to itself.
-constexpr DWORD MOMENTARY_HOLD_MS = 300;
+// The save tries the replace again after 32, 64, ... 512 ms
+// (config_file_win32.cpp), so a file held for a moment is let go within
+// this, as a virus scanner or a sync client lets go of a file just written.
+constexpr DWORD RETRY_BUDGET_MS = 32 + 64 + 128 + 256 + 512;
+// Counted from the save's first try: long enough for that try to fail,
+// short enough that a driver stalled on a loaded machine still lets go well
+// inside the budget.
+constexpr DWORD MOMENTARY_HOLD_MS = RETRY_BUDGET_MS / 8;
 
 // What became of the old file when the replace failed.
 enum class OldFile { Stays, Deleted, Renamed };
@@ -132,12 +138,17 @@ TEST_F(SaveFaultsTest, FileHeldForAMomentIsReplacedOnceLetGo) {
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
 
     const std::string answer = SaveAndAnswer(process->Id(), clock, [&] {
-        // The save has begun once its new file is there. Nothing here may
-        // wait on the clock's window, which does not answer while it waits.
+        // Once the save has closed its new file, which it holds unshared
+        // until then, its first try at the replace fails at once on the held
+        // file. Nothing here may wait on the clock's window, which does not
+        // answer while it waits.
         EXPECT_TRUE(WaitUntil([&] {
-            return GetFileAttributesA(directory.File(TEMP).c_str()) !=
-                   INVALID_FILE_ATTRIBUTES;
-        })) << "the save gave up before it wrote its file";
+            HANDLE file = CreateFileA(
+                directory.File(TEMP).c_str(), GENERIC_READ,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            return file != INVALID_HANDLE_VALUE && CloseHandle(file);
+        })) << "the save never reached its replace";
         Sleep(MOMENTARY_HOLD_MS);
         CloseHandle(holder);
     });

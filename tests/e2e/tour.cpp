@@ -14,9 +14,9 @@
 namespace {
 
 constexpr int MARGIN = 8;  // pixels of desktop around what a picture shows
-// The virtual display has no desktop picture; a plain window stands in.
+// The virtual display has no desktop picture; a plain window over the whole
+// screen stands in.
 constexpr COLORREF BACKDROP = RGB(0, 128, 128);
-const RECT BACKDROP_AREA = {0, 0, 1024, 768};
 
 RECT Grow(const RECT& rect, int by) {
     RECT grown = {rect.left - by, rect.top - by, rect.right + by,
@@ -28,7 +28,7 @@ RECT Grow(const RECT& rect, int by) {
 
 // The clock as it first opens, at the work area's corner.
 bool ClockScene(const std::string& outDirectory) {
-    ColouredWindow backdrop(BACKDROP_AREA, BACKDROP);
+    ColouredWindow backdrop(WindowRect(GetDesktopWindow()), BACKDROP);
     TempDirectory directory;
     ClockProcess process(directory.Path());
     HWND clock = process.Clock();
@@ -53,7 +53,7 @@ bool DragScene(const std::string& outDirectory) {
     constexpr int MIDDLE_TOP = 110;
     constexpr int SHORT_OF_EDGE = 7;
     const RECT area = {0, 0, 440, 300};
-    ColouredWindow backdrop(BACKDROP_AREA, BACKDROP);
+    ColouredWindow backdrop(WindowRect(GetDesktopWindow()), BACKDROP);
     TempDirectory directory;
     ConfigValues config;
     config.background = GetSysColor(COLOR_BACKGROUND);
@@ -105,7 +105,7 @@ RECT Union(const RECT& a, const RECT& b) {
 
 // A running clock with its look settled, for the scenes that follow.
 struct Stage {
-    ColouredWindow backdrop{BACKDROP_AREA, BACKDROP};
+    ColouredWindow backdrop{WindowRect(GetDesktopWindow()), BACKDROP};
     TempDirectory directory;
     std::unique_ptr<ClockProcess> process;
     HWND clock = nullptr;
@@ -142,7 +142,8 @@ bool MenuScene(const std::string& outDirectory) {
     ClickAt(rect.left + 20, rect.top + 9, true);
     HWND menu = nullptr;
     WaitUntil([&] { return (menu = FindPopupMenu()) != nullptr; });
-    MovePointer(900, 700);
+    const POINT neutral = NeutralPoint();
+    MovePointer(neutral.x, neutral.y);
     if (menu == nullptr) {
         return false;
     }
