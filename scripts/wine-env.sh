@@ -32,26 +32,27 @@ use_wine_bits() {
 VELMORA_WINEPREFIX32=${VELMORA_WINEPREFIX32:-${WINEPREFIX:-}}
 use_wine_bits 32
 
-# Starts Xvfb on the first free display number and exports DISPLAY.
+# Starts Xvfb on a display number that Xvfb itself finds free (-displayfd)
+# and exports DISPLAY: a number chosen here and then started could be taken
+# meanwhile by another script's display, which the waits below would then
+# connect to.
 start_virtual_display() {
-    local display=99
-    while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
-        display=$((display + 1))
-    done
-    local log=$VELMORA_ROOT/build/xvfb.log
-    mkdir -p "$(dirname "$log")"
-    Xvfb ":$display" -screen 0 "$VELMORA_SCREEN" -nolisten tcp >"$log" 2>&1 &
+    local log tries=0
+    log=$(mktemp /tmp/velmora-xvfb.XXXXXX) || return 1
+    Xvfb -displayfd 3 -screen 0 "$VELMORA_SCREEN" -nolisten tcp \
+        3>"$log.display" >"$log" 2>&1 &
     VELMORA_XVFB_PID=$!
-    export DISPLAY=":$display"
-    local tries=0
-    until xdpyinfo >/dev/null 2>&1; do
+    until [ -s "$log.display" ]; do
         tries=$((tries + 1))
-        if [ $tries -gt 100 ] || ! kill -0 "$VELMORA_XVFB_PID" 2>/dev/null; then
-            report_failure 1 "$log" Xvfb ":$display" -screen 0 "$VELMORA_SCREEN"
+        if [ $tries -gt 300 ] || ! kill -0 "$VELMORA_XVFB_PID" 2>/dev/null; then
+            report_failure 1 "$log" Xvfb -displayfd 3 -screen 0 "$VELMORA_SCREEN"
+            rm -f "$log" "$log.display"
             return 1
         fi
         sleep 0.1
     done
+    export DISPLAY=":$(cat "$log.display")"
+    rm -f "$log" "$log.display"
 }
 
 # Prints the Windows name of a Linux path, as the current prefix sees it.
@@ -149,28 +150,6 @@ run_with_zone_file() {
     fi
 }
 
-# Starts Xvfb on a display number that Xvfb itself finds free and exports
-# DISPLAY. Xvfb takes the number as it looks (-displayfd), so a display
-# started meanwhile by another script cannot be taken for this one.
-start_own_display() {
-    local log tries=0
-    log=$(mktemp /tmp/velmora-xvfb.XXXXXX) || return 1
-    Xvfb -displayfd 3 -screen 0 "$VELMORA_SCREEN" -nolisten tcp \
-        3>"$log.display" >"$log" 2>&1 &
-    VELMORA_XVFB_PID=$!
-    until [ -s "$log.display" ]; do
-        tries=$((tries + 1))
-        if [ $tries -gt 300 ] || ! kill -0 "$VELMORA_XVFB_PID" 2>/dev/null; then
-            report_failure 1 "$log" Xvfb -displayfd 3 -screen 0 "$VELMORA_SCREEN"
-            rm -f "$log" "$log.display"
-            return 1
-        fi
-        sleep 0.1
-    done
-    export DISPLAY=":$(cat "$log.display")"
-    rm -f "$log" "$log.display"
-}
-
 # Runs a command on a display and in a Wine prefix of its own (the current
 # prefix's path with "-apart", made once like it), ending both after it, so
 # that it can run beside a program on the current ones without either moving
@@ -183,7 +162,7 @@ run_apart() {
         VELMORA_PREFIXES_USED=("$WINEPREFIX")
         VELMORA_XVFB_PID=
         trap stop_wine_environment EXIT
-        start_own_display && prepare_wine_prefix || exit 1
+        start_virtual_display && prepare_wine_prefix || exit 1
         "$@"
     )
 }
