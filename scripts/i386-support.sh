@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Makes sure this host runs i386 Linux programs, which 32-bit Wine is. Some
 # x86-64 machines (virtual ones among them) run no 32-bit x86 code at all,
-# although their kernel accepts i386 programs; there, and only there, an
-# i386 emulator is installed and registered with the kernel (run as root).
+# although their kernel accepts i386 programs; there, and only there (or
+# when asked, below), an i386 emulator is installed and registered with the
+# kernel (run as root).
 # Prints nothing where i386 programs already run. `--which` prints how they
 # run here: "native i386", "i386 under emulation" or "no i386".
+#
+# VELMORA_I386=emulate installs and registers the emulator even where i386
+# programs run natively, to try the emulated path on any host: the kernel
+# asks binfmt_misc's entries before its own ELF loader, so 32-bit Wine then
+# runs under the emulator machine-wide, until the entry is removed.
 set -euo pipefail
 
 wine32_loader=/usr/lib/wine/wine
@@ -30,16 +36,24 @@ if [ "${1:-}" = --which ]; then
     how_i386_runs
     exit 0
 fi
-if [ "$(how_i386_runs)" != "no i386" ]; then
-    exit 0
-fi
 
 fail() {
     echo "i386 emulation: $*" >&2
     exit 1
 }
-[ "$(id -u)" -eq 0 ] || fail "this host runs no i386 programs; run the set-up as root to install an emulator"
-echo "This host runs no 32-bit x86 code: installing qemu-user's i386 emulator and registering it with binfmt_misc."
+case ${VELMORA_I386:-} in
+    emulate) wanted="i386 under emulation" ;;
+    "") wanted="native i386" ;;
+    *) fail "VELMORA_I386=$VELMORA_I386 is not understood; the one setting is 'emulate'" ;;
+esac
+case $(how_i386_runs) in
+    "i386 under emulation"|"$wanted") exit 0 ;;
+    "native i386")
+        why="VELMORA_I386=emulate: 32-bit x86 code runs natively here, but is to run emulated" ;;
+    *) why="This host runs no 32-bit x86 code" ;;
+esac
+[ "$(id -u)" -eq 0 ] || fail "$why; run the set-up as root to install an emulator"
+echo "$why: registering qemu-user's i386 emulator with binfmt_misc (installed first if missing)."
 
 # Debian 12's own qemu-user-static (7.2) ignores MAP_FIXED_NOREPLACE: every
 # Wine process then spends about a minute of CPU reserving its memory, and a
@@ -86,4 +100,4 @@ echo ":qemu-i386:M::$magic:$mask:$emulator:F" >"$binfmt/register" ||
     fail "could not register $emulator with binfmt_misc"
 
 [ "$(how_i386_runs)" = "i386 under emulation" ] ||
-    fail "$wine32_loader still does not run: $("$wine32_loader" --version 2>&1 | tail -3)"
+    fail "$wine32_loader does not run under the emulator: $("$wine32_loader" --version 2>&1 | tail -3)"
