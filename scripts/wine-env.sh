@@ -92,7 +92,7 @@ prepare_wine_prefix() {
         [ "$attempt" -eq 1 ] || return 1
         echo "making the prefix $WINEPREFIX again" >&2
     done
-    local key
+    local key path name value
     for key in "HKCU\\Software\\Wine\\X11 Driver|Managed|N" \
                "HKCU\\Control Panel\\Desktop|FontSmoothing|0" \
                "HKCU\\Control Panel\\Desktop|DragFullWindows|1" \
