@@ -32,14 +32,21 @@ use_wine_bits() {
 VELMORA_WINEPREFIX32=${VELMORA_WINEPREFIX32:-${WINEPREFIX:-}}
 use_wine_bits 32
 
+# Panels on every side of the virtual screen, in pixels, as a desktop's bars
+# and docks leave it: no edge of the work area is an edge of the screen, so
+# the tests can tell which of the two a window keeps to.
+VELMORA_PANELS=(40 24 32 40)  # left, top, right, bottom
+
 # Starts Xvfb on a display number that Xvfb itself finds free (-displayfd)
 # and exports DISPLAY: a number chosen here and then started could be taken
 # meanwhile by another script's display, which the waits below would then
-# connect to.
+# connect to. Wine takes the work area from the root window's _NET_WORKAREA
+# (x, y, width, height); without -noreset Xvfb would forget it as soon as
+# its last client leaves.
 start_virtual_display() {
-    local log tries=0
+    local log tries=0 area width height
     log=$(mktemp /tmp/velmora-xvfb.XXXXXX) || return 1
-    Xvfb -displayfd 3 -screen 0 "$VELMORA_SCREEN" -nolisten tcp \
+    Xvfb -displayfd 3 -screen 0 "$VELMORA_SCREEN" -nolisten tcp -noreset \
         3>"$log.display" >"$log" 2>&1 &
     VELMORA_XVFB_PID=$!
     until [ -s "$log.display" ]; do
@@ -53,6 +60,14 @@ start_virtual_display() {
     done
     export DISPLAY=":$(cat "$log.display")"
     rm -f "$log" "$log.display"
+    IFS=x read -r width height _ <<<"$VELMORA_SCREEN"
+    area="${VELMORA_PANELS[0]}, ${VELMORA_PANELS[1]},"
+    area+=" $((width - VELMORA_PANELS[0] - VELMORA_PANELS[2])),"
+    area+=" $((height - VELMORA_PANELS[1] - VELMORA_PANELS[3]))"
+    xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "$area" || {
+        echo "FAILED: setting the work area of $DISPLAY to $area" >&2
+        return 1
+    }
 }
 
 # Prints the Windows name of a Linux path, as the current prefix sees it.

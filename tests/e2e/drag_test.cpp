@@ -11,8 +11,9 @@ constexpr int CLOCK_WIDTH = DEFAULT_WIDTH;
 constexpr int CLOCK_HEIGHT = DEFAULT_HEIGHT;
 constexpr int START_LEFT = 300;
 constexpr int START_TOP = 250;
-// A start coordinate of FAR_EDGE - n puts the clock's near side n pixels
-// before the work area's far edge, whatever the screen's size.
+// Start coordinates count from the work area's near edge, and FAR_EDGE - n
+// puts the clock's near side n pixels before its far edge, whatever the
+// screen's size.
 constexpr int FAR_EDGE = 1 << 20;
 
 POINT Offset(POINT point, int dx, int dy) {
@@ -92,8 +93,8 @@ int FromEdge(int value, LONG nearEdge, LONG farEdge, int size) {
     return value >= 0 ? nearEdge + value : farEdge - size + value + 1;
 }
 
-int StartCoordinate(int value, LONG farEdge) {
-    return value > FAR_EDGE / 2 ? farEdge + value - FAR_EDGE : value;
+int StartCoordinate(int value, LONG nearEdge, LONG farEdge) {
+    return value > FAR_EDGE / 2 ? farEdge + value - FAR_EDGE : nearEdge + value;
 }
 
 TEST_P(DragSnapTest, DropPositionIsSnapped) {
@@ -172,7 +173,7 @@ TEST_F(DragTest, SaveAfterDragStoresTheNewPlace) {
 
 struct StoredCase {
     const char* name;
-    int left;
+    int left;  // as a start coordinate
     int top;
     int endLeft;  // negative: from the far edge, as in SnapCase
     int endTop;
@@ -185,7 +186,9 @@ class StoredPlaceTest : public DragTest,
 
 TEST_P(StoredPlaceTest, OutsideWorkAreaIsPulledInAtStart) {
     const StoredCase& c = GetParam();
-    ASSERT_NE(nullptr, StartClockAt(c.left, c.top));
+    ASSERT_NE(nullptr, StartClockAt(
+                        StartCoordinate(c.left, work.left, work.right),
+                        StartCoordinate(c.top, work.top, work.bottom)));
     EXPECT_TRUE(EndsAt(clock,
                        FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH),
                        FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT)));
@@ -228,8 +231,8 @@ TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
     ASSERT_NE(nullptr, StartClockAt());
     const int endLeft = FromEdge(c.endLeft, work.left, work.right, CLOCK_WIDTH);
     const int endTop = FromEdge(c.endTop, work.top, work.bottom, CLOCK_HEIGHT);
-    const int left = StartCoordinate(c.left, work.right);
-    const int top = StartCoordinate(c.top, work.bottom);
+    const int left = StartCoordinate(c.left, work.left, work.right);
+    const int top = StartCoordinate(c.top, work.top, work.bottom);
     const UINT unsnapped = c.message != 0 ? SWP_NOSENDCHANGING : 0;
     SetWindowPos(clock, nullptr, left, top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | unsnapped);
