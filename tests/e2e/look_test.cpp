@@ -573,6 +573,8 @@ TEST_P(FontDialogTest, ResizesToTheTimeInTheNewFontFromTheSameCorner) {
         SIZE extent = MeasureText(saved);
         EXPECT_EQ(extent.cx + TEXT_MARGIN, after.right - after.left);
         EXPECT_EQ(extent.cy + TEXT_MARGIN, after.bottom - after.top);
+        // A label narrower or shorter than the window cuts the time.
+        EXPECT_TRUE(SameRect(after, WindowRect(GetDlgItem(clock, IDC_TIME))));
     }
 }
 

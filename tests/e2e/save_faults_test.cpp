@@ -1,6 +1,6 @@
 // Saving when things go wrong: a read-only or locked file in the way, one
 // held for a moment, a temporary file left by a crash, a folder name the ANSI
-// code page cannot spell, and a replace that fails half way.
+// code page cannot spell, a write or a replace that fails half way.
 #include <string>
 
 #include "clock_test.h"
@@ -222,6 +222,54 @@ TEST_F(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
         // Without it a share whose access control cannot be merged fails.
         EXPECT_EQ(DWORD{REPLACEFILE_IGNORE_MERGE_ERRORS}, replaceFlags);
     }
+}
+
+// A hidden temporary file left by a crash, which CREATE_ALWAYS would not
+// overwrite without being asked for hidden again, and bytes that cannot all
+// be written, as on a full disk: here they run into memory nothing may read.
+TEST_F(SaveFaultsTest, LeftoverOrFailedWriteStillEndsWithAWholeFile) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const DWORD page = system.dwPageSize;
+    char* pages = static_cast<char*>(VirtualAlloc(
+        nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(nullptr, pages);
+    DWORD was = 0;
+    ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &was));
+    const std::string bytes = "new";
+    char* unreadableAfter = pages + page - bytes.size();
+    bytes.copy(unreadableAfter, bytes.size());
+    struct Row {
+        const char* old;  // null: the first save
+        bool hiddenLeftover;
+        size_t length;
+        int result;
+        const char* bytes;
+    };
+    const Row rows[] = {{nullptr, true, bytes.size(), 1, "new"},
+                        {"old", false, bytes.size() + page, 0, "old"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.hiddenLeftover ? "hidden leftover" : "failed write");
+        TempDirectory folder;
+        if (row.old != nullptr) {
+            folder.WriteFile(CONFIG, row.old);
+        }
+        if (row.hiddenLeftover) {
+            folder.WriteFile(TEMP, "crashed");
+            SetFileAttributesA(folder.File(TEMP).c_str(), FILE_ATTRIBUTE_HIDDEN);
+        }
+        injectedFailure = ReplaceFailure();
+        replaceCalls = 0;
+        EXPECT_EQ(row.result, WriteFileReplacing(folder.File(TEMP).c_str(),
+                                                 folder.File(CONFIG).c_str(),
+                                                 unreadableAfter, row.length));
+        std::string after;
+        EXPECT_TRUE(folder.ReadFile(CONFIG, &after));
+        EXPECT_EQ(row.bytes, after);
+        EXPECT_EQ(1u, folder.FileNames().size()) << "a file was left";
+        EXPECT_EQ(0, replaceCalls) << "no whole file to replace with";
+    }
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 }  // namespace

@@ -244,6 +244,12 @@ TEST_F(StartupTest, OwnedByHiddenUnownedWindowOfSameProcess) {
     EXPECT_EQ(process->Id(), hostProcess);
     EXPECT_FALSE(IsWindowVisible(host));
     EXPECT_EQ(nullptr, GetWindow(host, GW_OWNER));
+    // Hidden, it is still asked before a log-off, and a no would hold the
+    // session up.
+    DWORD_PTR mayEnd = FALSE;
+    ASSERT_TRUE(SendMessageTimeoutA(host, WM_QUERYENDSESSION, 0, 0,
+                                    SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS, &mayEnd));
+    EXPECT_NE(DWORD_PTR{FALSE}, mayEnd);
 
     // No window of the program could earn a taskbar button.
     for (HWND hwnd : process->TopLevelWindows()) {

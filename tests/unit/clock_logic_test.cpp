@@ -122,6 +122,7 @@ TEST(ClipToScreen, HoldsTheWorkAreaToTheScreenTheProgramSees) {
         {{1500, 0, 1920, 1040}, 1280, 720, {0, 0, 1280, 720}},
         {{0, 800, 1280, 1040}, 1280, 720, {0, 0, 1280, 720}},
         {{300, 300, 300, 300}, 1280, 720, {0, 0, 1280, 720}},
+        {{0, 300, 1280, 300}, 1280, 720, {0, 0, 1280, 720}},
     };
     for (const Case& c : cases) {
         RectRecord got = ClipToScreen(c.area, c.width, c.height);

@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include "settings/config_file_os.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -366,6 +368,26 @@ TEST_F(SettingsFileTest, FullDiskKeepsOldFile) {
         EXPECT_EQ(Read(), full ? "old file" : kDefaultsFile);
         EXPECT_EQ(Listing(), std::vector<std::string>{CONFIG_FILE_NAME});
     }
+}
+
+// The file step at its edges: the shortest write there is, and standard
+// input closed, so the new file's descriptor is 0. Its mode is what fopen
+// would give it.
+TEST_F(SettingsFileTest, FileStepWritesOneByteWithStandardInputClosed) {
+    for (bool inputClosed : {false, true}) {
+        EXPECT_EQ(InChild([inputClosed] {
+                      if (inputClosed) close(STDIN_FILENO);
+                      return WriteFileReplacing("new", CONFIG_FILE_NAME, "x", 1);
+                  }),
+                  1);
+        EXPECT_EQ(Read(), "x");
+        EXPECT_EQ(Listing(), std::vector<std::string>{CONFIG_FILE_NAME});
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat status;
+    ASSERT_EQ(stat(CONFIG_FILE_NAME, &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0666 & ~mask);
 }
 
 TEST(SetLogFont, MasksBytesAndCutsFaceName) {
