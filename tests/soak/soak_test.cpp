@@ -79,12 +79,49 @@ WPARAM closeCommand;
 HHOOK dialogHook;
 HHOOK menuHook;
 
+// What the paths must leave as they found it besides the object counts:
+// the grabber hidden with its swatch brush freed (the swatch then coloured
+// as any label) and no command's themed scope left active.
+int grabbersHidden;
+int swatchBrushesKept;
+int themesLeftActive;
+
+LRESULT ColourOf(HWND dialog, int control) {
+    HDC hdc = GetDC(dialog);
+    LRESULT brush = SendMessageA(dialog, WM_CTLCOLORSTATIC,
+                                 reinterpret_cast<WPARAM>(hdc),
+                                 reinterpret_cast<LPARAM>(
+                                     GetDlgItem(dialog, control)));
+    ReleaseDC(dialog, hdc);
+    return brush;
+}
+
+bool IsHidden(const CWPRETSTRUCT* call) {
+    return call->message == WM_WINDOWPOSCHANGED &&
+           (reinterpret_cast<const WINDOWPOS*>(call->lParam)->flags &
+            SWP_HIDEWINDOW) != 0;
+}
+
+HANDLE ActiveTheme() {
+    HANDLE context = nullptr;
+    if (GetCurrentActCtx(&context) && context != nullptr) {
+        ReleaseActCtx(context);
+    }
+    return context;
+}
+
 LRESULT CALLBACK CloseDialogOnOpen(int code, WPARAM wParam, LPARAM lParam) {
     const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     if (code == HC_ACTION && call->message == WM_INITDIALOG) {
         // One sample first, so the grabber's brush is replaced as well.
         PostMessageA(call->hwnd, WM_TIMER, TIMER_GRAB, 0);
         PostMessageA(call->hwnd, closeMessage, closeCommand, 0);
+    }
+    if (code == HC_ACTION && IsHidden(call) &&
+        GetDlgItem(call->hwnd, IDC_SWATCH) != nullptr) {
+        ++grabbersHidden;
+        swatchBrushesKept +=
+            ColourOf(call->hwnd, IDC_SWATCH) != ColourOf(call->hwnd, IDC_RED);
     }
     return CallNextHookEx(dialogHook, code, wParam, lParam);
 }
@@ -135,12 +172,16 @@ protected:
                     before.gdi, after.gdi, before.user, after.user);
         EXPECT_EQ(before.gdi, after.gdi) << path;
         EXPECT_EQ(before.user, after.user) << path;
+        EXPECT_EQ(0, swatchBrushesKept) << path;
+        EXPECT_EQ(0, themesLeftActive) << path;
     }
 
     static void RunDialogCommand(WORD command, UINT message, WPARAM close) {
         closeMessage = message;
         closeCommand = close;
+        HANDLE theme = ActiveTheme();
         RunClockCommand(clock, command);
+        themesLeftActive += ActiveTheme() != theme;
     }
 
     static HWND clock;
@@ -187,10 +228,12 @@ TEST_P(GrabberSoakTest, OpenedAndClosed) {
     const POINT spots[] = {{rect.left + 1, rect.top + 1},
                            {rect.right + 40, rect.bottom + 40}};
     const GrabberClose& way = GetParam();
+    grabbersHidden = 0;
     ExpectNoGrowth(way.path, [&](int i) {
         SetCursorPos(spots[i % 2].x, spots[i % 2].y);
         RunDialogCommand(way.command, way.message, way.close);
     });
+    EXPECT_EQ(WARM_UP + Rounds(), grabbersHidden);
 }
 
 const GrabberClose GRABBER_CLOSES[] = {
