@@ -37,7 +37,8 @@ failure: the native unit tests (ctest), the 64-bit end-to-end suite under
 rest, fail-fast), the 64-bit soak at a few rounds. Stages the mutated file is
 not compiled into are skipped. A mutant that does not compile counts as "not
 built"; one whose test run takes more than three times as long as the same
-tests on the unmutated tree (at least MIN_TIMEOUT_S) is killed by a hang.
+tests on the unmutated tree (at least MIN_TIMEOUT_S, and for the end-to-end
+runs E2E_WAITS_ALLOWED of the driver's waits more) is killed by a hang.
 
 Equivalent mutants, which no user or file could ever tell apart, are listed
 with their reason in scripts/mutants-equivalent.txt and skipped. An entry
@@ -103,6 +104,11 @@ SOAK_ROUNDS = 20
 # Wine's start-up alone varies by seconds: a short filtered run gets this much.
 MIN_TIMEOUT_S = 20
 HANG_FACTOR = 3
+# An end-to-end test that fails by waiting spends the driver's whole wait on
+# each wait it makes: its runs get room for this many such waits on top, so
+# that the test is named as the killer instead of stopped as a hang.
+E2E_WAITS_ALLOWED = 3
+DRIVER_HEADER = "tests/e2e/driver.h"
 KILLERS_TRIED_FIRST = 4
 SNIPPET_WIDTH = 60
 # Bumped when the judging changes, so recorded results are judged again.
@@ -1022,6 +1028,7 @@ class Runner:
         self.print_lock = threading.Lock()
         self.results = Results(os.path.join(ROOT, RESULTS_FILE))
         self.baseline = {}
+        self.wait_seconds = driver_wait_seconds()
 
     def say(self, text):
         with self.print_lock:
@@ -1078,7 +1085,8 @@ class Runner:
             runs.append(("e2e", [], list(times)))
         for name, arguments, tests in runs:
             expected = overhead + sum(times[t] for t in tests)
-            status, seconds, failed, _ = worker.wine_tests("velmora_e2e.exe", arguments, _timeout(expected), name)
+            limit = _timeout(expected) + E2E_WAITS_ALLOWED * self.wait_seconds
+            status, seconds, failed, _ = worker.wine_tests("velmora_e2e.exe", arguments, limit, name)
             if status is None:
                 return Verdict("hang", f"a hang in the end-to-end suite (stopped after {seconds:.0f} s)")
             if status != 0:
@@ -1207,6 +1215,15 @@ def _join(threads):
 
 def _timeout(expected):
     return max(MIN_TIMEOUT_S, HANG_FACTOR * expected)
+
+
+def driver_wait_seconds(root=ROOT):
+    """The end-to-end driver's WAIT_TIMEOUT_MS, in seconds."""
+    with open(os.path.join(root, DRIVER_HEADER), encoding="utf-8") as header:
+        found = re.search(r"\bWAIT_TIMEOUT_MS\s*=\s*(\d+)", header.read())
+    if not found:
+        raise RunError(f"no WAIT_TIMEOUT_MS in {DRIVER_HEADER}")
+    return int(found.group(1)) / 1000
 
 
 def _write(path, text):
