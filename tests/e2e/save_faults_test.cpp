@@ -225,8 +225,9 @@ TEST_F(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
 }
 
 // A hidden temporary file left by a crash, which CREATE_ALWAYS would not
-// overwrite without being asked for hidden again, and bytes that cannot all
-// be written, as on a full disk: here they run into memory nothing may read.
+// overwrite without being asked for hidden again (Wine's overwrites it and
+// keeps it hidden), and bytes that cannot all be written, as on a full disk:
+// here they run into memory nothing may read.
 TEST_F(SaveFaultsTest, LeftoverOrFailedWriteStillEndsWithAWholeFile) {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
@@ -266,6 +267,9 @@ TEST_F(SaveFaultsTest, LeftoverOrFailedWriteStillEndsWithAWholeFile) {
         std::string after;
         EXPECT_TRUE(folder.ReadFile(CONFIG, &after));
         EXPECT_EQ(row.bytes, after);
+        EXPECT_EQ(0u, GetFileAttributesA(folder.File(CONFIG).c_str()) &
+                          FILE_ATTRIBUTE_HIDDEN)
+            << "the leftover's mark reached the configuration";
         EXPECT_EQ(1u, folder.FileNames().size()) << "a file was left";
         EXPECT_EQ(0, replaceCalls) << "no whole file to replace with";
     }
