@@ -159,6 +159,7 @@ protected:
     template <typename Step>
     void ExpectNoGrowth(const char* path, Step step) {
         ASSERT_NE(nullptr, clock);
+        grabbersHidden = swatchBrushesKept = themesLeftActive = 0;
         for (int i = 0; i < WARM_UP; ++i) {
             step(i);
         }
@@ -228,7 +229,6 @@ TEST_P(GrabberSoakTest, OpenedAndClosed) {
     const POINT spots[] = {{rect.left + 1, rect.top + 1},
                            {rect.right + 40, rect.bottom + 40}};
     const GrabberClose& way = GetParam();
-    grabbersHidden = 0;
     ExpectNoGrowth(way.path, [&](int i) {
         SetCursorPos(spots[i % 2].x, spots[i % 2].y);
         RunDialogCommand(way.command, way.message, way.close);
