@@ -23,9 +23,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         run_step dpkg --add-architecture i386
     fi
-    run_step apt-get update -q
-    export DEBIAN_FRONTEND=noninteractive
-    run_step apt-get install -y -q --no-install-recommends "${packages[@]}"
+    bash scripts/apt-install.sh "${packages[@]}"
 fi
 
 bash scripts/i386-support.sh
