@@ -6,7 +6,8 @@
 #
 # With --program, only what scripts/run.sh runs: the 32-bit Velmora.exe and
 # the picture taker velmora_tour.exe (build/win32). With --release, only the
-# two Velmora.exe that the packages hold (build/win32 and build/win64).
+# two Velmora.exe that the packages hold (build/win32 and build/win64). With
+# --fuzz, only the fuzzer (build/fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,7 +23,16 @@ windows_build() {  # bits [target...]
     cmake --build "build/win$bits" -j "$jobs" "${targets[@]}"
 }
 
+fuzz_build() {
+    CC=clang CXX=clang++ cmake -S . -B build/fuzz -DVELMORA_FUZZ=ON >/dev/null
+    cmake --build build/fuzz -j "$jobs"
+}
+
 case ${1:-} in
+    --fuzz)
+        fuzz_build
+        exit 0
+        ;;
     --program)
         windows_build 32 Velmora velmora_tour
         exit 0
@@ -34,7 +44,7 @@ case ${1:-} in
         ;;
     "") ;;
     *)
-        echo "usage: $0 [--program | --release]" >&2
+        echo "usage: $0 [--program | --release | --fuzz]" >&2
         exit 2
         ;;
 esac
@@ -45,8 +55,7 @@ cmake -S . -B build/native-sanitized -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
     >/dev/null
 cmake --build build/native-sanitized -j "$jobs"
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -DVELMORA_FUZZ=ON >/dev/null
-cmake --build build/fuzz -j "$jobs"
+fuzz_build
 for bits in 32 64; do
     windows_build "$bits"
 done
