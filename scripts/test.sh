@@ -66,6 +66,17 @@ fi
 logs=build/test-logs
 rm -rf "$logs"
 mkdir -p "$logs"
+# stage TITLE: heads the next stage, and gives the one before it its time.
+stage_title=
+stage_start=$SECONDS
+stage() {
+    [ -z "$stage_title" ] ||
+        echo "stage: $stage_title: $(( SECONDS - stage_start )) s" >>"$logs/stages.log"
+    stage_title=$1
+    stage_start=$SECONDS
+    [ "$1" = end ] || echo "== $1"
+}
+echo "stage: set-up and builds: $SECONDS s" >"$logs/stages.log"
 results=$logs/results.tsv
 : >"$results"
 # A runner's process group, named while it runs, is no longer in the
@@ -163,12 +174,12 @@ list_gtest() {
     python3 scripts/test_results.py --gtest-names <"$file.log" >"$file"
 }
 
-echo "== layout: no upward includes, no include circles"
+stage "layout: no upward includes, no include circles"
 python3 scripts/check_layout.py 2>&1 | tee "$logs/layout.log"
 layout_passed=$(( PIPESTATUS[0] == 0 ? 1 : 0 ))
 record_check layout "$layout_passed" $(( 1 - layout_passed ))
 
-echo "== every test source is built"
+stage "every test source is built"
 python3 scripts/test_results.py --test-sources "$results" "${source_builds[@]}"
 
 # --no-tests=error: a build that registered no tests fails rather than passes.
@@ -181,14 +192,17 @@ unit() {  # NAME BUILD LOG-NAME NORMAL-SECONDS
         --output-junit "$PWD/$log.xml"
     record_run "$name" "$?" "$log.xml"
 }
-echo "== native unit tests"
+stage "native unit tests"
 unit "unit tests" build/native unit "$normal_unit_seconds"
-echo "== native unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+stage "native unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 unit "unit tests under sanitizers" build/native-sanitized sanitized \
     "$normal_sanitized_seconds"
 
-echo "== fuzzing the configuration loader for ${VELMORA_FUZZ_SECONDS:=120} s"
+# The corpus kept in the tree (every input that found new coverage in a
+# long campaign, scripts/fuzz.sh) is replayed first, then fuzzed further.
+stage "fuzzing the configuration loader: its corpus, then ${VELMORA_FUZZ_SECONDS:=20} s more"
 fuzz_corpus=build/fuzz/corpus
+rm -rf "$fuzz_corpus"
 mkdir -p "$fuzz_corpus"
 limited fuzzing - $(( VELMORA_FUZZ_SECONDS + normal_fuzz_start_seconds )) \
     "$logs/fuzz.log" build/fuzz/tests/fuzz/config_fuzzer \
@@ -198,9 +212,9 @@ fuzz_passed=$(( $? == 0 ? 1 : 0 ))
 # A stop is already its failure.
 [ -e "$logs/fuzz.log.stopped" ] ||
     record_check fuzzing "$fuzz_passed" $(( 1 - fuzz_passed ))
-grep -E '^(stat::number_of_executed_units|Done|==[0-9]+==ERROR|property broken)' "$logs/fuzz.log"
+grep -E '^(stat::number_of_executed_units|Done|==[0-9]+==ERROR|property broken)|INITED' "$logs/fuzz.log"
 
-echo "== release packages"
+stage "release packages"
 # One commit, one date for every build of it, here and in the rebuild below.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 315532800)
@@ -224,7 +238,7 @@ done
 package_failed=$(( package_failed > 2 ? 2 : package_failed ))
 record_check "release packages" $(( 2 - package_failed )) "$package_failed"
 
-echo "== reproducible build: the same tree built again elsewhere, later"
+stage "reproducible build: the same tree built again elsewhere, later"
 # A fresh copy at another path under /tmp, built from nothing with the same
 # settings as scripts/build.sh, must give the same programs and zips.
 rebuild_root=$(mktemp -d /tmp/velmora-rebuild.XXXXXX)
@@ -248,6 +262,35 @@ done
 reproducible_total=4
 reproducible_failed=$(( reproducible_failed > reproducible_total ? reproducible_total : reproducible_failed ))
 record_check "reproducible build" $(( reproducible_total - reproducible_failed )) "$reproducible_failed"
+
+stage "every file the resource script names is built into both programs"
+# In the same copy: a byte changed in any one of them, and nothing else,
+# must give both Velmora.exe other bytes on the next build.
+resources_passed=0 resources_failed=0
+for resource in $(sed -nE 's/^[A-Z_]+[ \t]+[A-Z_]+[ \t]+"([^"]+)"$/\1/p' res/velmora.rc); do
+    for bits in 32 64; do
+        cp "$rebuild/build/win$bits/Velmora.exe" "$rebuild/build/win$bits/Velmora.before"
+    done
+    python3 - "$rebuild/res/$resource" <<'PY'
+import sys
+path = sys.argv[1]
+data = bytearray(open(path, "rb").read())
+data[-2] ^= 0x01  # the last pixels of a picture; a character of a manifest
+open(path, "wb").write(data)
+PY
+    (cd "$rebuild" && bash scripts/build.sh --release) >>"$logs/rebuild.log" 2>&1
+    for bits in 32 64; do
+        if cmp -s "$rebuild/build/win$bits/Velmora.exe" "$rebuild/build/win$bits/Velmora.before"; then
+            echo "NOT REBUILT: the $bits-bit Velmora.exe after a change to res/$resource"
+            resources_failed=$(( resources_failed + 1 ))
+        else
+            echo "rebuilt: the $bits-bit Velmora.exe after a change to res/$resource"
+            resources_passed=$(( resources_passed + 1 ))
+        fi
+    done
+done
+[ "$resources_passed" -gt 0 ] || resources_failed=$(( resources_failed + 1 ))
+record_check "resources rebuilt" "$resources_passed" "$resources_failed"
 rm -rf "$rebuild_root"
 
 source scripts/wine-env.sh
@@ -260,36 +303,54 @@ normal_seconds() {  # KIND BITS
     echo "${!variable}"
 }
 # run_with_zone_file runs under `timeout`, in a shell of its own.
-export -f run_with_zone_file windows_path
-export VELMORA_ROOT VELMORA_WINE VELMORA_NO_ZONE_NAMESPACE
+export -f run_with_zone_file windows_path no_zone_namespace_file
+export VELMORA_ROOT VELMORA_WINE
+
+# both_builds STEP: STEP 32 here and STEP 64 at once, on a display of its
+# own and in its own prefix, so that neither moves the other's pointer or
+# opens a menu in its way. Returns non-zero if either could not start.
+both_builds() {
+    local first status=0
+    ( use_wine_bits 32 && "$1" 32 ) &
+    first=$!
+    ( use_wine_bits 64 && on_own_display "$1" 64 ) || status=1
+    wait "$first" || status=1
+    return "$status"
+}
+# A run's summary and the tests it failed: the runs go on at once, so their
+# logs are shown after them.
+show_gtest_outcome() {  # LOG...
+    grep -hE '^\[ *(PASSED|FAILED|SKIPPED) *\]|^\[==========\] [0-9]+ tests? from .* ran' "$@"
+}
 
 # The time-zone tests may skip only where run_with_zone_file could make no
 # mount namespace; every other skip counts as a failure.
 e2e() {  # bits
     local bits=$1 status may_skip=- why=-
     local name="end-to-end ($bits-bit)" log=$logs/e2e$bits
-    echo "== end-to-end tests of the $bits-bit build under $bits-bit Wine"
-    use_wine_bits "$bits"
-    prepare_wine_prefix || exit 1
+    prepare_wine_prefix || return 1
     list_gtest "$name" "$log.registered" "$(normal_seconds listing_seconds "$bits")" \
         "$VELMORA_WINE" "build/win$bits/velmora_e2e.exe"
     record_expected "$name" "$log.registered"
-    limited --show "$name" "$log.xml" "$(normal_seconds e2e_seconds "$bits")" "$log.log" \
+    limited "$name" "$log.xml" "$(normal_seconds e2e_seconds "$bits")" "$log.log" \
         bash -c 'run_with_zone_file "$@"' run_with_zone_file \
         "$VELMORA_WINE" "build/win$bits/velmora_e2e.exe" --gtest_output="xml:$log.xml"
     status=$?
     [ ! -e "$log.log.stopped" ] || stop_prefix "$WINEPREFIX"
-    if [ -f "$VELMORA_NO_ZONE_NAMESPACE" ]; then
+    if [ -f "$(no_zone_namespace_file)" ]; then
         may_skip='Zone/ZoneChangeTest.*'
-        why=$(cat "$VELMORA_NO_ZONE_NAMESPACE")
+        why=$(cat "$(no_zone_namespace_file)")
     fi
     record_run "$name" "$status" "$log.xml" "$may_skip" "$why"
-    use_wine_bits 32
 }
-e2e 32
-e2e 64
+stage "end-to-end tests: the 32-bit build under 32-bit Wine and the 64-bit under 64-bit Wine, at once"
+both_builds e2e || exit 1
+for bits in 32 64; do
+    echo "-- $bits-bit:"
+    show_gtest_outcome "$logs/e2e$bits.log"
+done
 
-echo "== a save's bytes are on the disk before they replace Velmora.cfg (strace)"
+stage "a save's bytes are on the disk before they replace Velmora.cfg (strace)"
 # Under Wine the clock's own process makes the fsync of FlushFileBuffers and
 # the wine server the rename of ReplaceFile, so the server has to start under
 # the tracer too: wait for the running one to go first (or end it). The
@@ -347,8 +408,6 @@ soak_first_half='Ways/GrabberSoakTest.OpenedAndClosed/0:Ways/GrabberSoakTest.Ope
 soak() {  # bits
     local bits=$1 first normal
     local name="soak ($bits-bit, $VELMORA_SOAK_ROUNDS rounds)" log=$logs/soak$bits
-    echo "== soak of the $bits-bit build: every object-creating path $VELMORA_SOAK_ROUNDS times"
-    use_wine_bits "$bits"
     normal=$(( $(normal_seconds soak_start_seconds "$bits") +
                VELMORA_SOAK_ROUNDS * $(normal_seconds soak_round_ms "$bits") / 1000 ))
     list_gtest "$name" "$log.registered" "$(normal_seconds listing_seconds "$bits")" \
@@ -367,14 +426,18 @@ soak() {  # bits
     wait "$first"
     [ ! -e "$log-1.log.stopped" ] || stop_prefix "$WINEPREFIX-apart"
     [ ! -e "$log-2.log.stopped" ] || stop_prefix "$WINEPREFIX"
-    cat "$log-1.log" "$log-2.log" | grep -E 'GDI .* USER|FAILED|Failure'
-    use_wine_bits 32
+    return 0
 }
-soak 32
-soak 64
+stage "soak of both builds at once: every object-creating path $VELMORA_SOAK_ROUNDS times"
+both_builds soak || exit 1
+for bits in 32 64; do
+    echo "-- $bits-bit:"
+    cat "$logs/soak$bits-1.log" "$logs/soak$bits-2.log" | grep -E 'GDI .* USER|FAILED|Failure'
+done
 
-echo "== time each runner took, against its limit"
-cat "$logs/times.log"
+stage end
+echo "== time each stage and runner took (runners against their limits)"
+cat "$logs/stages.log" "$logs/times.log"
 
 echo "== results"
 echo "32-bit Windows programs ran as: $i386_mode"

@@ -134,17 +134,22 @@ prepare_wine_prefix() {
 # Runs a command in a mount namespace of its own, in which a writable copy of
 # UTC's zone file stands in for /etc/localtime: under Wine the Windows time
 # zone comes from there, and the time-zone tests (told the copy's name by
-# VELMORA_ZONE_FILE) change it under a running clock. Where no namespace can
-# be made the command runs as it is and those tests skip; the file
-# $VELMORA_NO_ZONE_NAMESPACE then says why (it is removed otherwise), so the
-# test command lets those skips pass and no others. A file, as the command
-# often runs in a pipeline's subshell.
-VELMORA_NO_ZONE_NAMESPACE=$VELMORA_ROOT/build/zone/no-namespace
+# VELMORA_ZONE_FILE) change it under a running clock. Each prefix has a copy
+# of its own, so runs in two prefixes at once never change each other's zone.
+# Where no namespace can be made the command runs as it is and those tests
+# skip; the file named by no_zone_namespace_file then says why (it is
+# removed otherwise), so the test command lets those skips pass and no
+# others. A file, as the command often runs in a pipeline's subshell.
+no_zone_namespace_file() {
+    echo "$VELMORA_ROOT/build/zone/${WINEPREFIX##*/}/no-namespace"
+}
 run_with_zone_file() {
-    local zone_file=$VELMORA_ROOT/build/zone/localtime
+    local zone_file=$VELMORA_ROOT/build/zone/${WINEPREFIX##*/}/localtime
+    local no_namespace
+    no_namespace=$(no_zone_namespace_file)
     mkdir -p "$(dirname "$zone_file")"
     cp /usr/share/zoneinfo/Etc/UTC "$zone_file"
-    rm -f "$VELMORA_NO_ZONE_NAMESPACE"
+    rm -f "$no_namespace"
     local why=
     if [ ! -e /etc/localtime ]; then
         why="no /etc/localtime to stand in for"
@@ -159,10 +164,22 @@ run_with_zone_file() {
             env -u TZ unshare -m sh -c \
             'mount --bind "$0" /etc/localtime && exec "$@"' "$zone_file" "$@"
     else
-        echo "$why" >"$VELMORA_NO_ZONE_NAMESPACE"
+        echo "$why" >"$no_namespace"
         echo "$why: the time-zone tests skip" >&2
         "$@"
     fi
+}
+
+# Runs a command on a virtual display of its own, ending it and the current
+# prefix's wine server after it. Returns the command's status.
+on_own_display() {
+    (
+        VELMORA_PREFIXES_USED=("$WINEPREFIX")
+        VELMORA_XVFB_PID=
+        trap stop_wine_environment EXIT
+        start_virtual_display || exit 1
+        "$@"
+    )
 }
 
 # Runs a command on a display and in a Wine prefix of its own (the current
@@ -174,12 +191,13 @@ run_with_zone_file() {
 run_apart() {
     (
         export WINEPREFIX=$WINEPREFIX-apart
-        VELMORA_PREFIXES_USED=("$WINEPREFIX")
-        VELMORA_XVFB_PID=
-        trap stop_wine_environment EXIT
-        start_virtual_display && prepare_wine_prefix || exit 1
-        "$@"
+        on_own_display prepared "$@"
     )
+}
+
+# Runs a command once the current prefix is ready.
+prepared() {
+    prepare_wine_prefix && "$@"
 }
 
 # Ends the wine servers of the prefixes used here and the display started
