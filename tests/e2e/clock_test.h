@@ -4,10 +4,30 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
 #include "driver.h"
+
+// A number read back, and the name a mismatch is reported under.
+struct Field {
+    const char* name;
+    long long expected, actual;
+};
+
+inline void ExpectFields(std::initializer_list<Field> fields) {
+    for (const Field& field : fields) {
+        EXPECT_EQ(field.expected, field.actual) << "field: " << field.name;
+    }
+}
+
+// A handle or pointer as a number, for a Field.
+template <typename Pointer>
+long long Address(Pointer pointer) {
+    return static_cast<long long>(reinterpret_cast<std::intptr_t>(pointer));
+}
 
 class ClockTest : public ::testing::Test {
 protected:

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "../../res/resource.h"
-#include "driver.h"
+#include "clock_test.h"
 #include "pe_image.h"
 
 namespace {
@@ -16,18 +16,6 @@ namespace {
 constexpr WORD ENGLISH_US = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 constexpr WORD ORDINAL_MARK = 0xFFFF;
 constexpr WORD NO_ID = 0xFFFF;
-
-// A number read back, and the name a mismatch is reported under.
-struct Field {
-    const char* name;
-    long long expected, actual;
-};
-
-void ExpectFields(std::initializer_list<Field> fields) {
-    for (const Field& field : fields) {
-        EXPECT_EQ(field.expected, field.actual) << "field: " << field.name;
-    }
-}
 
 // Reads a dialog template front to back; past its end, only zeros.
 struct TemplateReader {
@@ -355,67 +343,6 @@ TEST_F(ResourcesTest, VersionRecord) {
             EXPECT_GT(length, 1u);
         }
     }
-}
-
-// Checks that every element is closed in the order it was opened; the
-// declaration, comments and self-closing elements stand alone.
-bool IsWellFormedXml(const std::string& text) {
-    std::vector<std::string> open;
-    size_t at = 0;
-    while ((at = text.find('<', at)) != std::string::npos) {
-        size_t end = text.find('>', at);
-        if (end == std::string::npos) {
-            return false;
-        }
-        std::string tag = text.substr(at + 1, end - at - 1);
-        if (tag.compare(0, 3, "!--") == 0) {
-            end = text.find("-->", at);
-            if (end == std::string::npos) {
-                return false;
-            }
-            end += 2;
-        } else if (!tag.empty() && tag[0] == '/') {
-            if (open.empty() || open.back() != tag.substr(1)) {
-                return false;
-            }
-            open.pop_back();
-        } else if (!tag.empty() && tag[0] != '?' &&
-                   tag[tag.size() - 1] != '/') {
-            open.push_back(tag.substr(0, tag.find_first_of(" \t\r\n")));
-        }
-        at = end + 1;
-    }
-    return open.empty();
-}
-
-TEST_F(ResourcesTest, ManifestsArePresentAndWellFormed) {
-    const std::string program =
-        Bytes(RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID);
-    const std::string dialogs =
-        Bytes(RT_MANIFEST, ISOLATIONAWARE_MANIFEST_RESOURCE_ID);
-    for (const std::string* manifest : {&program, &dialogs}) {
-        EXPECT_EQ(0u, manifest->find("<?xml"));
-        EXPECT_TRUE(IsWellFormedXml(*manifest));
-    }
-    const char* required[] = {
-        "level=\"asInvoker\"",
-        "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Vista
-        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // 7
-        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // 8
-        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // 8.1
-        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // 10 and 11
-        ">true</gdiScaling>",
-    };
-    for (const char* text : required) {
-        EXPECT_NE(std::string::npos, program.find(text)) << text;
-    }
-    // The file keeps its meaning in pixels: the program is not DPI-aware.
-    EXPECT_EQ(std::string::npos, program.find("dpiAware"));
-    // Themed controls come with the dialogs, not with the clock itself.
-    const char* commonControls =
-        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"";
-    EXPECT_EQ(std::string::npos, program.find(commonControls));
-    EXPECT_NE(std::string::npos, dialogs.find(commonControls));
 }
 
 // The executable file itself: a hardened GUI program for the platform it
