@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "clock_test.h"
+#include "tick_probe.h"
 
 namespace {
 
@@ -241,6 +242,8 @@ TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
         return;
     }
     ASSERT_TRUE(EndsAt(clock, left, top));
+    TickProbe probe(clock);
+    ASSERT_TRUE(probe.ClearCalls());
 
     LPARAM screen = MAKELPARAM(GetSystemMetrics(SM_CXSCREEN),
                                GetSystemMetrics(SM_CYSCREEN));
@@ -249,6 +252,13 @@ TEST_P(DesktopChangeTest, RunningClockIsKeptInsideTheWorkArea) {
         clock, c.message, c.action, c.message == WM_DISPLAYCHANGE ? screen : 0,
         SMTO_ABORTIFHUNG, WAIT_TIMEOUT_MS, &result));
     EXPECT_TRUE(EndsAt(clock, endLeft, endTop));
+    // Moved where it is, for the snapping to pull it in: Windows refuses
+    // flags it does not know, which Wine lets pass.
+    bool moved = endLeft != left || endTop != top;
+    ExpectFields({{"position changes", moved ? 1 : 0, probe.Calls().positionChanges},
+                  {"insert after", 0, Address(probe.Calls().positionInsertAfter)},
+                  {"position flags", moved ? SWP_NOZORDER | SWP_NOACTIVATE : 0,
+                   probe.Calls().positionFlags}});
 }
 
 const ChangeCase CHANGE_CASES[] = {

@@ -31,6 +31,11 @@ constexpr int DEFINE_CUSTOM_BUTTON = 719;
 constexpr int FACE_LIST = 1136;
 constexpr int SIZE_LIST = 1138;
 constexpr int DEFAULT_FONT_HEIGHT = 12;
+// The dialog records' flags as the commands must give them:
+// CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FORCEFONTEXIST, and
+// CC_RGBINIT | CC_FULLOPEN.
+constexpr DWORD FONT_DIALOG_FLAGS = 0x10041;
+constexpr DWORD COLOUR_DIALOG_FLAGS = 3;
 
 // Where the samples are put: the middle of the screen, clear of the clock
 // and its dialogs in the top-left corner.
@@ -205,6 +210,47 @@ int ScreenDpi() {
     return dpi;
 }
 
+// Windows reads these where Wine may not: a lookup misspelt or a record
+// with a stray field or flag passes under Wine and fails on Windows.
+void ExpectLookedUp(const CallRecord& calls, const char* name) {
+    for (LONG i = 0; i < calls.lookups && i < RECORDED_LOOKUPS; ++i) {
+        if (std::string(calls.lookup[i].name) == name) {
+            EXPECT_NE(0, calls.lookup[i].found) << name << " not found";
+            return;
+        }
+    }
+    ADD_FAILURE() << name << " was never looked up";
+}
+
+// The dialogs' themed scope, ended once their command is done: created from
+// the program's second manifest, activated, deactivated with the cookie it
+// gave and no flags (Windows refuses any but one), and released.
+void ExpectThemedScopeEnded(const CallRecord& calls) {
+    const ACTCTXA& context = calls.context;
+    ExpectFields(
+        {{"contexts created", 1, calls.contextsCreated},
+         {"cbSize", sizeof context, context.cbSize},
+         {"dwFlags", ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID,
+          context.dwFlags},
+         {"lpSource", 0, Address(context.lpSource)},
+         {"wProcessorArchitecture", 0, context.wProcessorArchitecture},
+         {"wLangId", 0, context.wLangId},
+         {"lpAssemblyDirectory", 0, Address(context.lpAssemblyDirectory)},
+         {"lpResourceName", Address(ISOLATIONAWARE_MANIFEST_RESOURCE_ID),
+          Address(context.lpResourceName)},
+         {"lpApplicationName", 0, Address(context.lpApplicationName)},
+         {"hModule", Address(calls.program), Address(context.hModule)},
+         {"activations", 1, calls.activations},
+         {"context activated", Address(calls.createdContext),
+          Address(calls.activatedContext)},
+         {"deactivations", 1, calls.deactivations},
+         {"deactivation flags", 0, calls.deactivationFlags},
+         {"cookie deactivated", static_cast<long long>(calls.activationCookie),
+          static_cast<long long>(calls.deactivatedCookie)},
+         {"deactivations refused", 0, calls.deactivationsRefused},
+         {"contexts released", 1, calls.contextsReleased}});
+}
+
 class LookTest : public ClockTest {
 protected:
     void SetUp() override {
@@ -212,6 +258,13 @@ protected:
         ASSERT_NE(nullptr, StartClock());
         probe.reset(new TickProbe(clock));
         ASSERT_TRUE(probe->Installed());
+        ASSERT_TRUE(probe->ClearCalls());
+    }
+
+    // Once the command that opened a dialog is over.
+    void ExpectCommandEnded() {
+        EXPECT_TRUE(WaitUntil([&] { return probe->Calls().contextsReleased > 0; }));
+        ExpectThemedScopeEnded(probe->Calls());
     }
 
     // Saves through the command and reads the file back.
@@ -297,6 +350,7 @@ TEST_P(GrabTest, SamplesUnderPointerAndOkAloneStoresIt) {
     MovePointer(inside.x, inside.y);
     EXPECT_TRUE(GrabberShows(grabber, c.colour, Rgb(c.colour)));
     EXPECT_TRUE(probe->SeesTicks(2));
+    ExpectLookedUp(probe->Calls(), "GetPhysicalCursorPos");
 
     HoldTicksClearOf(grabber);
     switch (c.ending) {
@@ -323,6 +377,7 @@ TEST_P(GrabTest, SamplesUnderPointerAndOkAloneStoresIt) {
     EXPECT_TRUE(ClockShows(clock, expectedBackground, expectedText,
                            stored ? (background ? desktop : WHITE)
                                   : c.colour));
+    ExpectCommandEnded();
     ExpectSavedColours(expectedBackground, expectedText);
 }
 
@@ -442,7 +497,34 @@ protected:
         EXPECT_TRUE(IntersectRect(&both, &outer, &edit) &&
                     SameRect(both, edit));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, DEFINE_CUSTOM_BUTTON)));
+        ExpectGiven(c, current);
         return dialog;
+    }
+
+    // The record as the dialog got it, and the custom colours: the system
+    // colour of what is edited, then the current colour, then white.
+    void ExpectGiven(const ColourCase& c, COLORREF current) {
+        const CallRecord& calls = probe->Calls();
+        const CHOOSECOLORA& record = calls.colourDialog;
+        ExpectLookedUp(calls, "ChooseColorA");
+        ExpectFields({{"colour dialogs", 1, calls.colourDialogs},
+                      {"lStructSize", sizeof record, record.lStructSize},
+                      {"hwndOwner", Address(clock), Address(record.hwndOwner)},
+                      {"hInstance", 0, Address(record.hInstance)},
+                      {"rgbResult", current, record.rgbResult},
+                      {"Flags", COLOUR_DIALOG_FLAGS, record.Flags},
+                      {"lCustData", 0, record.lCustData},
+                      {"lpfnHook", 0, Address(record.lpfnHook)},
+                      {"lpTemplateName", 0, Address(record.lpTemplateName)}});
+        EXPECT_NE(nullptr, record.lpCustColors);
+        COLORREF system = GetSysColor(c.command == ID_SET_BACKGROUND_COLOR
+                                          ? COLOR_BACKGROUND
+                                          : COLOR_WINDOWTEXT);
+        for (int i = 0; i < CUSTOM_COLOUR_COUNT; ++i) {
+            COLORREF expected = i == 0 ? system : i == 1 ? current : WHITE;
+            EXPECT_EQ(Rgb(expected), Rgb(calls.customColours[i]))
+                << "custom colour " << i;
+        }
     }
 };
 
@@ -463,6 +545,7 @@ TEST_P(ColourDialogTest, StartsAtCurrentColourAndOkAppliesAtOnce) {
     ASSERT_EQ(Rgb(c.chosen), Rgb(dialog, RED_EDIT, GREEN_EDIT, BLUE_EDIT));
     HoldTicksClearOf(dialog);
     ASSERT_TRUE(CloseWith(dialog, WM_COMMAND, c.ok ? IDOK : IDCANCEL));
+    ExpectCommandEnded();
 
     COLORREF expectedBackground = c.ok && background ? c.chosen : desktop;
     COLORREF expectedText = c.ok && !background ? c.chosen : WHITE;
@@ -473,6 +556,7 @@ TEST_P(ColourDialogTest, StartsAtCurrentColourAndOkAppliesAtOnce) {
         return;
     }
     // The next opening starts from the colour now in use.
+    ASSERT_TRUE(probe->ClearCalls());
     dialog = OpenAt(c, 0, c.chosen);
     ASSERT_NE(nullptr, dialog);
     ASSERT_TRUE(CloseWith(dialog, WM_COMMAND, IDCANCEL));
@@ -505,7 +589,35 @@ struct FontCase {
 void PrintTo(const FontCase& c, std::ostream* out) { *out << c.name; }
 
 class FontDialogTest : public LookTest,
-                       public ::testing::WithParamInterface<FontCase> {};
+                       public ::testing::WithParamInterface<FontCase> {
+protected:
+    // The record as the dialog got it: the settings' font, the flags, and
+    // zero in every field the command does not fill.
+    void ExpectFontDialogGiven() {
+        const CallRecord& calls = probe->Calls();
+        const CHOOSEFONTA& record = calls.fontDialog;
+        ExpectLookedUp(calls, "ChooseFontA");
+        ExpectFields({{"font dialogs", 1, calls.fontDialogs},
+                      {"lStructSize", sizeof record, record.lStructSize},
+                      {"hwndOwner", Address(clock), Address(record.hwndOwner)},
+                      {"hDC", 0, Address(record.hDC)},
+                      {"iPointSize", 0, record.iPointSize},
+                      {"Flags", FONT_DIALOG_FLAGS, record.Flags},
+                      {"rgbColors", 0, record.rgbColors},
+                      {"lCustData", 0, record.lCustData},
+                      {"lpfnHook", 0, Address(record.lpfnHook)},
+                      {"lpTemplateName", 0, Address(record.lpTemplateName)},
+                      {"hInstance", 0, Address(record.hInstance)},
+                      {"lpszStyle", 0, Address(record.lpszStyle)},
+                      {"nFontType", 0, record.nFontType},
+                      {"nSizeMin", 0, record.nSizeMin},
+                      {"nSizeMax", 0, record.nSizeMax},
+                      {"font height", DEFAULT_FONT_HEIGHT,
+                       calls.fontDialogFont.lfHeight}});
+        EXPECT_NE(nullptr, record.lpLogFont);
+        EXPECT_STREQ("MS Sans Serif", calls.fontDialogFont.lfFaceName);
+    }
+};
 
 TEST_P(FontDialogTest, ResizesToTheTimeInTheNewFontFromTheSameCorner) {
     const FontCase& c = GetParam();
@@ -529,6 +641,7 @@ TEST_P(FontDialogTest, ResizesToTheTimeInTheNewFontFromTheSameCorner) {
                WindowText(sizes) == startSize;
     })) << WindowText(faces) << " " << WindowText(sizes);
     EXPECT_TRUE(probe->SeesTicks(2));
+    ExpectFontDialogGiven();
 
     if (c.face != nullptr) {
         ASSERT_TRUE(SelectInList(dialog, FACE_LIST, c.face));
@@ -541,6 +654,11 @@ TEST_P(FontDialogTest, ResizesToTheTimeInTheNewFontFromTheSameCorner) {
     HoldTicksClearOf(dialog);
     ASSERT_TRUE(CloseWith(dialog, WM_COMMAND, c.ok ? IDOK : IDCANCEL));
     ASSERT_TRUE(RoundTrip(clock));
+    ExpectCommandEnded();
+    // Resized in place: no move, and no change to the z-order.
+    ExpectFields({{"position changes", c.ok ? 1 : 0, probe->Calls().positionChanges},
+                  {"position flags", c.ok ? SWP_NOMOVE | SWP_NOZORDER : 0,
+                   probe->Calls().positionFlags}});
 
     RECT after = WindowRect(clock);
     if (!c.ok) {

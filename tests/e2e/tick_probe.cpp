@@ -59,6 +59,25 @@ void TickProbe::HoldTicks(bool held) {
     }
 }
 
+bool TickProbe::ClearCalls() {
+    if (state_ == nullptr ||
+        !WaitUntil([&] { return state_->calls.recording != 0; })) {
+        return false;
+    }
+    CallRecord* calls = const_cast<CallRecord*>(&state_->calls);
+    HMODULE program = calls->program;
+    ZeroMemory(calls, sizeof *calls);
+    calls->program = program;
+    calls->recording = 1;
+    return true;
+}
+
+const CallRecord& TickProbe::Calls() const {
+    static const CallRecord none = {};
+    return state_ != nullptr ? const_cast<const CallRecord&>(state_->calls)
+                             : none;
+}
+
 bool TickProbe::SeesTicks(LONG ticks) {
     LONG target = Count() + ticks;
     return WaitUntil([&] { return Count() >= target; });

@@ -2,9 +2,238 @@
 // clock timer's ticks in a named shared counter, so tests can see the clock
 // keep ticking while a menu or dialog runs its own modal loop, and, when the
 // test holds them, turns them into WM_NULL before the clock sees them.
+//
+// Loaded into the clock, it also puts recorders in the clock's import table
+// in front of the calls whose records and flags Windows checks while Wine
+// may let a wrong one pass: the lookups by name (and the dialogs found that
+// way), the activation-context calls and the position changes. Each
+// recorder writes what it was given to the shared record, then makes the
+// real call.
 #include <windows.h>
+#include <commdlg.h>
+
+#include <cstring>
 
 #include "tick_probe.h"
+
+namespace {
+
+constexpr char PROGRAM_NAME[] = "velmora.exe";
+
+// Runs `write` on the shared state, if the test has one open.
+template <typename Write>
+void WithState(Write write) {
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, TICK_PROBE_MAPPING);
+    if (mapping == nullptr) {
+        return;
+    }
+    TickProbeState* state = static_cast<TickProbeState*>(
+        MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(TickProbeState)));
+    if (state != nullptr) {
+        write(state);
+        UnmapViewOfFile(state);
+    }
+    CloseHandle(mapping);
+}
+
+// Through void*: function pointers of other signatures.
+template <typename To, typename From>
+To Cast(From function) {
+    return reinterpret_cast<To>(reinterpret_cast<void*>(function));
+}
+
+typedef FARPROC(WINAPI* GetProcAddressFunction)(HMODULE, LPCSTR);
+typedef BOOL(WINAPI* ChooseFontFunction)(CHOOSEFONTA*);
+typedef BOOL(WINAPI* ChooseColorFunction)(CHOOSECOLORA*);
+typedef HANDLE(WINAPI* CreateActCtxFunction)(const ACTCTXA*);
+typedef BOOL(WINAPI* ActivateActCtxFunction)(HANDLE, ULONG_PTR*);
+typedef BOOL(WINAPI* DeactivateActCtxFunction)(DWORD, ULONG_PTR);
+typedef void(WINAPI* ReleaseActCtxFunction)(HANDLE);
+typedef BOOL(WINAPI* SetWindowPosFunction)(HWND, HWND, int, int, int, int,
+                                           UINT);
+
+GetProcAddressFunction realGetProcAddress;
+ChooseFontFunction realChooseFont;
+ChooseColorFunction realChooseColor;
+CreateActCtxFunction realCreateActCtx;
+ActivateActCtxFunction realActivateActCtx;
+DeactivateActCtxFunction realDeactivateActCtx;
+ReleaseActCtxFunction realReleaseActCtx;
+SetWindowPosFunction realSetWindowPos;
+
+BOOL WINAPI RecordChooseFont(CHOOSEFONTA* dialog) {
+    WithState([dialog](TickProbeState* state) {
+        CallRecord& calls = state->calls;
+        ++calls.fontDialogs;
+        calls.fontDialog = *dialog;
+        if (dialog->lpLogFont != nullptr) {
+            calls.fontDialogFont = *dialog->lpLogFont;
+        }
+    });
+    return realChooseFont(dialog);
+}
+
+BOOL WINAPI RecordChooseColor(CHOOSECOLORA* dialog) {
+    WithState([dialog](TickProbeState* state) {
+        CallRecord& calls = state->calls;
+        ++calls.colourDialogs;
+        calls.colourDialog = *dialog;
+        if (dialog->lpCustColors != nullptr) {
+            std::memcpy(calls.customColours, dialog->lpCustColors,
+                        sizeof calls.customColours);
+        }
+    });
+    return realChooseColor(dialog);
+}
+
+// The dialogs are looked up by name too: their recorders are handed out
+// in their place.
+FARPROC WINAPI RecordGetProcAddress(HMODULE module, LPCSTR name) {
+    FARPROC found = realGetProcAddress(module, name);
+    if (IS_INTRESOURCE(name)) {
+        return found;
+    }
+    WithState([name, found](TickProbeState* state) {
+        CallRecord& calls = state->calls;
+        if (calls.lookups < RECORDED_LOOKUPS) {
+            RecordedLookup& lookup = calls.lookup[calls.lookups];
+            lstrcpynA(lookup.name, name, RECORDED_NAME_SIZE);
+            lookup.found = found != nullptr;
+        }
+        ++calls.lookups;
+    });
+    if (found != nullptr && std::strcmp(name, "ChooseFontA") == 0) {
+        realChooseFont = Cast<ChooseFontFunction>(found);
+        return Cast<FARPROC>(&RecordChooseFont);
+    }
+    if (found != nullptr && std::strcmp(name, "ChooseColorA") == 0) {
+        realChooseColor = Cast<ChooseColorFunction>(found);
+        return Cast<FARPROC>(&RecordChooseColor);
+    }
+    return found;
+}
+
+HANDLE WINAPI RecordCreateActCtx(const ACTCTXA* request) {
+    HANDLE context = realCreateActCtx(request);
+    WithState([request, context](TickProbeState* state) {
+        ++state->calls.contextsCreated;
+        state->calls.context = *request;
+        state->calls.createdContext = context;
+    });
+    return context;
+}
+
+BOOL WINAPI RecordActivateActCtx(HANDLE context, ULONG_PTR* cookie) {
+    BOOL done = realActivateActCtx(context, cookie);
+    WithState([context, cookie, done](TickProbeState* state) {
+        ++state->calls.activations;
+        state->calls.activatedContext = context;
+        state->calls.activationCookie = done ? *cookie : 0;
+    });
+    return done;
+}
+
+BOOL WINAPI RecordDeactivateActCtx(DWORD flags, ULONG_PTR cookie) {
+    BOOL done = realDeactivateActCtx(flags, cookie);
+    WithState([flags, cookie, done](TickProbeState* state) {
+        ++state->calls.deactivations;
+        state->calls.deactivationFlags = flags;
+        state->calls.deactivatedCookie = cookie;
+        state->calls.deactivationsRefused += done ? 0 : 1;
+    });
+    return done;
+}
+
+void WINAPI RecordReleaseActCtx(HANDLE context) {
+    WithState([](TickProbeState* state) { ++state->calls.contextsReleased; });
+    realReleaseActCtx(context);
+}
+
+BOOL WINAPI RecordSetWindowPos(HWND hwnd, HWND insertAfter, int x, int y,
+                               int width, int height, UINT flags) {
+    WithState([insertAfter, flags](TickProbeState* state) {
+        ++state->calls.positionChanges;
+        state->calls.positionInsertAfter = insertAfter;
+        state->calls.positionFlags = flags;
+    });
+    return realSetWindowPos(hwnd, insertAfter, x, y, width, height, flags);
+}
+
+struct ImportPatch {
+    const char* dll;
+    const char* name;
+    void* recorder;
+    void** real;
+};
+
+// The recorders go in the program's own import table, so only its calls
+// are seen, not those the system makes on its behalf.
+void PatchImports(HMODULE program) {
+    const ImportPatch patches[] = {
+        {"kernel32.dll", "GetProcAddress", Cast<void*>(&RecordGetProcAddress),
+         reinterpret_cast<void**>(&realGetProcAddress)},
+        {"kernel32.dll", "CreateActCtxA", Cast<void*>(&RecordCreateActCtx),
+         reinterpret_cast<void**>(&realCreateActCtx)},
+        {"kernel32.dll", "ActivateActCtx", Cast<void*>(&RecordActivateActCtx),
+         reinterpret_cast<void**>(&realActivateActCtx)},
+        {"kernel32.dll", "DeactivateActCtx",
+         Cast<void*>(&RecordDeactivateActCtx),
+         reinterpret_cast<void**>(&realDeactivateActCtx)},
+        {"kernel32.dll", "ReleaseActCtx", Cast<void*>(&RecordReleaseActCtx),
+         reinterpret_cast<void**>(&realReleaseActCtx)},
+        {"user32.dll", "SetWindowPos", Cast<void*>(&RecordSetWindowPos),
+         reinterpret_cast<void**>(&realSetWindowPos)},
+    };
+    BYTE* base = reinterpret_cast<BYTE*>(program);
+    const IMAGE_NT_HEADERS* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (const IMAGE_IMPORT_DESCRIPTOR* dll =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+                 base + directory.VirtualAddress);
+         directory.VirtualAddress != 0 && dll->Name != 0; ++dll) {
+        const IMAGE_THUNK_DATA* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
+            base + dll->OriginalFirstThunk);
+        IMAGE_THUNK_DATA* slots =
+            reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+        for (; dll->OriginalFirstThunk != 0 && names->u1.AddressOfData != 0;
+             ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
+                continue;
+            }
+            const char* name = reinterpret_cast<const char*>(
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
+                    base + names->u1.AddressOfData)->Name);
+            for (const ImportPatch& patch : patches) {
+                if (lstrcmpiA(reinterpret_cast<const char*>(base + dll->Name),
+                              patch.dll) != 0 ||
+                    std::strcmp(name, patch.name) != 0) {
+                    continue;
+                }
+                DWORD protection = 0;
+                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function,
+                               PAGE_EXECUTE_READWRITE, &protection);
+                *patch.real = reinterpret_cast<void*>(slots->u1.Function);
+                slots->u1.Function = reinterpret_cast<ULONG_PTR>(patch.recorder);
+                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function,
+                               protection, &protection);
+            }
+        }
+    }
+}
+
+bool InTheClock() {
+    char path[MAX_PATH] = "";
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const char* name = path + length;
+    while (name > path && name[-1] != '\\' && name[-1] != '/') {
+        --name;
+    }
+    return lstrcmpiA(name, PROGRAM_NAME) == 0;
+}
+
+}  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK
 CountClockTicks(int code, WPARAM wParam, LPARAM lParam) {
@@ -12,20 +241,32 @@ CountClockTicks(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && wParam == PM_REMOVE &&
         message->message == WM_TIMER &&
         message->wParam == TICK_PROBE_TIMER_ID) {
-        HANDLE mapping =
-            OpenFileMappingA(FILE_MAP_WRITE, FALSE, TICK_PROBE_MAPPING);
-        if (mapping != nullptr) {
-            TickProbeState* state = static_cast<TickProbeState*>(MapViewOfFile(
-                mapping, FILE_MAP_WRITE, 0, 0, sizeof(TickProbeState)));
-            if (state != nullptr) {
-                InterlockedIncrement(&state->ticks);
-                if (state->held != 0) {
-                    message->message = WM_NULL;
-                }
-                UnmapViewOfFile(state);
+        WithState([message](TickProbeState* state) {
+            InterlockedIncrement(&state->ticks);
+            if (state->held != 0) {
+                message->message = WM_NULL;
             }
-            CloseHandle(mapping);
-        }
+        });
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+    if (reason != DLL_PROCESS_ATTACH || !InTheClock()) {
+        return TRUE;
+    }
+    // The recorders must outlive the hook: the clock may be inside one (a
+    // dialog's modal loop) when the test removes it, and the system would
+    // then unload this DLL under it.
+    HMODULE pinned = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN |
+                           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCSTR>(self), &pinned);
+    HMODULE program = GetModuleHandleA(nullptr);
+    PatchImports(program);
+    WithState([program](TickProbeState* state) {
+        state->calls.program = program;
+        state->calls.recording = 1;
+    });
+    return TRUE;
 }
