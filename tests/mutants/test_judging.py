@@ -1,0 +1,104 @@
+# The verdict on a mutant from what each stage gave, with a stand-in for the
+# scratch copy's builds and test runs, and failed tests read from reports.
+import os
+import tempfile
+import unittest
+
+from sample_tree import judging
+
+
+class StandInCopy:
+    """Answers as a scratch copy would; records what it was asked to run."""
+
+    def __init__(self, native=True, win64=True, builds=(True, True), unit=0, e2e=(0,), soak=0):
+        self.sources = {"native": {"src/a.cpp"} if native else set(),
+                        "win64": {"src/a.cpp"} if win64 else set()}
+        self.builds = dict(zip(("native", "win64"), builds))
+        self.unit, self.e2e, self.soak = unit, list(e2e), soak
+        self.ran = []
+
+    def build(self, build):
+        self.ran.append("build " + build)
+        return (True, "") if self.builds[build] else (False, "error: planted")
+
+    def unit_tests(self, timeout):
+        self.ran.append("unit")
+        return self.unit, 1.0, ["Suite.Unit"] if self.unit else []
+
+    def wine_tests(self, program, arguments, timeout, name, rounds=None):
+        self.ran.append(name)
+        status = self.e2e.pop(0) if program == "velmora_e2e.exe" else self.soak
+        failed = ["Suite.First"] if status else []
+        return status, 1.0, failed, {}
+
+
+class Mutant:
+    path = "src/a.cpp"
+
+
+class Killers:
+    def __init__(self, first):
+        self.first = first
+
+    def killers(self, path):
+        return self.first
+
+
+def judged(copy, first=()):
+    runner = judging.Runner.__new__(judging.Runner)
+    runner.results = Killers(list(first))
+    runner.wait_seconds = 30
+    runner.baseline = {"unit": 1, "soak": 1, "e2e_overhead": 1,
+                       "e2e_tests": {"Suite.First": 1, "Suite.Second": 1}}
+    verdict = runner.run_stages(copy, Mutant())
+    return verdict.outcome, verdict.stage, verdict.test, copy.ran
+
+
+class Stages(unittest.TestCase):
+    def test_the_first_failure_decides_and_the_rest_is_not_run(self):
+        rows = [
+            (StandInCopy(), ("survived", "", "", ["build native", "unit", "build win64", "e2e", "soak"])),
+            (StandInCopy(unit=8), ("killed", "unit", "Suite.Unit", ["build native", "unit"])),
+            (StandInCopy(unit=None), ("hang", "unit", "", ["build native", "unit"])),
+            (StandInCopy(builds=(False, True)), ("not-built", "", "", ["build native"])),
+            (StandInCopy(native=False, e2e=(1,)), ("killed", "e2e", "Suite.First", ["build win64", "e2e"])),
+            (StandInCopy(native=False, e2e=(None,)), ("hang", "e2e", "", ["build win64", "e2e"])),
+            (StandInCopy(native=False, soak=1),
+             ("killed", "soak", "Suite.First", ["build win64", "e2e", "soak"])),
+            (StandInCopy(win64=False), ("survived", "", "", ["build native", "unit"])),
+        ]
+        for copy, expected in rows:
+            with self.subTest(expected=expected):
+                self.assertEqual(judged(copy), expected)
+
+    def test_the_file_s_earlier_killers_run_first_and_then_the_rest(self):
+        copy = StandInCopy(native=False, e2e=(0, 1))
+        self.assertEqual(judged(copy, ["Suite.Second", "Gone.Test"]),
+                         ("killed", "e2e", "Suite.First", ["build win64", "e2e-first", "e2e"]))
+
+
+class Reports(unittest.TestCase):
+    def read(self, text, status):
+        with tempfile.NamedTemporaryFile("w", suffix=".xml", delete=False) as report:
+            report.write(text)
+        try:
+            return judging._failed_tests(report.name, status)
+        finally:
+            os.remove(report.name)
+
+    def test_failed_tests_in_either_dialect_or_how_the_run_ended(self):
+        gtest = ('<testsuites><testsuite name="S"><testcase name="A" classname="S"/>'
+                 '<testcase name="B" classname="S"><failure message="x"/></testcase>'
+                 '<testcase name="C" classname="S" result="skipped"><skipped/></testcase>'
+                 '</testsuite></testsuites>')
+        ctest = ('<testsuite><testcase name="Unit.C" classname="Unit.C" status="fail"/>'
+                 '<testcase name="Unit.D" classname="Unit.D" status="run"/></testsuite>')
+        self.assertEqual(self.read(gtest, 1), ["S.B"])
+        self.assertEqual(self.read(ctest, 8), ["Unit.C"])
+        self.assertEqual(self.read("<testsuites/>", 3), ["the run (exit status 3)"])
+        self.assertEqual(self.read("not xml", 0), [])
+        self.assertEqual(self.read("not xml", 139), ["the run (exit status 139, no report)"])
+
+
+if __name__ == "__main__":
+    unittest.main()
