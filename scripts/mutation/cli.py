@@ -18,13 +18,14 @@ from .bookkeeping import (EQUIVALENT_LIST, digest_of, equivalent_entry, match_eq
                           parse_equivalents, sha256, tree_files, verdict_digest)
 from .judging import JUDGE_VERSION, SOAK_ROUNDS, Runner, result_line
 from .operators import OPERATORS, find_mutants
+from .scanning import mask_source
 
 RUNNER_FILES = ("scripts/mutants.py", EQUIVALENT_LIST)
 
 def changed_lines(base, root=ROOT):
     """{path: set of line numbers} changed since the git commit base, with
     new untracked sources counted whole."""
-    diff = subprocess.run(["git", "diff", "-U0", base, "--", "src"], cwd=root,
+    diff = subprocess.run(["git", "diff", "-U0", base, "--", "src", "res"], cwd=root,
                           capture_output=True, text=True)
     if diff.returncode != 0:
         raise RunError(f"git diff {base} failed: {diff.stderr.strip()}")
@@ -37,11 +38,11 @@ def changed_lines(base, root=ROOT):
             hunk = re.match(r"@@ -\S+ \+(\d+)(?:,(\d+))? @@", row)
             first, count = int(hunk.group(1)), int(hunk.group(2) or 1)
             lines[path].update(range(first, first + count))
-    untracked = subprocess.run(["git", "ls-files", "-o", "--exclude-standard", "src"], cwd=root,
+    untracked = subprocess.run(["git", "ls-files", "-o", "--exclude-standard", "src", "res"], cwd=root,
                                capture_output=True, text=True).stdout.split()
     for name in untracked:
         lines[name].update(range(1, 1 << 30))
-    return {p: s for p, s in lines.items() if p.endswith(".cpp") and s}
+    return {p: s for p, s in lines.items() if MUTATED.fullmatch(p) and s}
 
 
 def mutant_lines(mutant):
@@ -111,7 +112,8 @@ def parse_arguments(argv):
     parser.add_argument("--changed", metavar="BASE", help="every mutant on the src/ lines changed since git BASE")
     parser.add_argument("--sample", metavar="N", type=int, help="N mutants spread over the files by their lines")
     parser.add_argument("--seed", default="0", help="the sample's seed (default 0)")
-    parser.add_argument("--file", metavar="F", help="only src/**/*.cpp file F (all its mutants, or --sample of them)")
+    parser.add_argument("--file", metavar="F", help="only file F of src/ or res/ (all its mutants, or --sample "
+                        "of them)")
     parser.add_argument("--match", metavar="TEXT", help="only the mutants whose id contains TEXT")
     parser.add_argument("--list", action="store_true", help="print the mutants and their count; run nothing")
     parser.add_argument("--jobs", type=int, default=min(2, os.cpu_count() or 1),
@@ -126,11 +128,30 @@ def parse_arguments(argv):
     return arguments
 
 
+# What is mutated: the program's sources and headers, its resource script
+# and its manifests.
+MUTATED = re.compile(r"src/.*\.(cpp|h)|res/[^/]*\.(rc|manifest)")
+# Where the program's named constants are gathered for sibling-constant.
+CONSTANT_SOURCES = re.compile(r"src/.*\.(cpp|h)|res/resource\.h")
+CONSTANT_NAME = re.compile(r"(?<![\w.>:])[A-Z][A-Z0-9]*_[A-Z0-9_]*[A-Z0-9](?![\w(])")
+
+
 def source_paths():
     paths = []
-    for folder, _, names in os.walk(os.path.join(ROOT, "src")):
-        paths += [os.path.relpath(os.path.join(folder, n), ROOT) for n in names if n.endswith(".cpp")]
-    return sorted(paths)
+    for top in ("src", "res"):
+        for folder, _, names in os.walk(os.path.join(ROOT, top)):
+            paths += [os.path.relpath(os.path.join(folder, n), ROOT) for n in names]
+    return sorted(p for p in paths if MUTATED.fullmatch(p))
+
+
+def program_constants(texts):
+    """The named constants the program uses (types such as UINT_PTR aside):
+    the families sibling-constant picks from."""
+    names = set()
+    for path, text in texts.items():
+        if CONSTANT_SOURCES.fullmatch(path):
+            names.update(CONSTANT_NAME.findall(mask_source(text)[0]))
+    return frozenset(n for n in names if not n.endswith("_PTR"))
 
 
 def main(argv=None):
@@ -156,7 +177,8 @@ def run(arguments):
     for path in source_paths():
         with open(os.path.join(ROOT, path), encoding="utf-8", newline="") as source:
             originals[path] = source.read()
-    every = {p: find_mutants(p, originals[p]) for p in originals}
+    constants = program_constants(dict(originals, **{"res/resource.h": _read("res/resource.h")}))
+    every = {p: find_mutants(p, originals[p], constants) for p in originals}
     by_file = {p: every[p] for p in paths}
     if arguments.changed is not None:
         lines = changed_lines(arguments.changed)
@@ -260,3 +282,7 @@ def run(arguments):
     print(summary_line(counts))
     return 1 if survivors or stale else 0
 
+
+def _read(path):
+    with open(os.path.join(ROOT, path), encoding="utf-8", newline="") as source:
+        return source.read()

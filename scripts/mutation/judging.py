@@ -114,6 +114,13 @@ class Worker:
             with open(os.path.join(self.root, "build", build, "compile_commands.json"), encoding="utf-8") as commands:
                 self.sources[build] = {os.path.relpath(os.path.join(c["directory"], c["file"]), self.root)
                                        for c in json.load(commands)}
+        # The compile commands name no header and no resource: a header may
+        # reach either build, the resources only the Windows one.
+        for folder, _, names in os.walk(os.path.join(self.root, "src")):
+            headers = {os.path.relpath(os.path.join(folder, n), self.root) for n in names if n.endswith(".h")}
+            self.sources["native"] |= headers
+            self.sources["win64"] |= headers
+        self.sources["win64"] |= {os.path.join("res", n) for n in os.listdir(os.path.join(self.root, "res"))}
 
     def build(self, build):
         """(True, "") or (False, the first error line)."""
