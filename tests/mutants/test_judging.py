@@ -44,13 +44,13 @@ class Killers:
         return self.first
 
 
-def judged(copy, first=()):
+def judged(copy, first=(), soak=True):
     runner = judging.Runner.__new__(judging.Runner)
     runner.results = Killers(list(first))
     runner.wait_seconds = 30
     runner.baseline = {"unit": 1, "soak": 1, "e2e_overhead": 1,
                        "e2e_tests": {"Suite.First": 1, "Suite.Second": 1}}
-    verdict = runner.run_stages(copy, Mutant())
+    verdict = runner.run_stages(copy, Mutant(), soak)
     return verdict.outcome, verdict.stage, verdict.test, copy.ran
 
 
@@ -70,6 +70,18 @@ class Stages(unittest.TestCase):
         for copy, expected in rows:
             with self.subTest(expected=expected):
                 self.assertEqual(judged(copy), expected)
+
+    def test_the_soak_only_where_a_fault_can_leave_an_object_behind(self):
+        self.assertEqual(judged(StandInCopy(native=False, soak=1), soak=False),
+                         ("survived", "", "", ["build win64", "e2e"]))
+        rows = [("src/a.cpp", "int F() { return width + 1; }", False),
+                ("src/a.cpp", "void F() { brush.Release(); }", True),
+                ("src/a.cpp", "void F() { RecreateClockFont(hwnd); }", True),
+                ("src/a.cpp", "void F() { DialogBoxParamA(0, 0, 0, 0, 0); }", True),
+                ("src/a.h", "", True), ("res/a.rc", "", True)]
+        for path, text, leaks in rows:
+            with self.subTest(text=text):
+                self.assertEqual(judging.can_leak(path, text), leaks)
 
     def test_the_file_s_earlier_killers_run_first_and_then_the_rest(self):
         copy = StandInCopy(native=False, e2e=(0, 1))
