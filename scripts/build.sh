@@ -7,17 +7,27 @@
 # With --program, only what scripts/run.sh runs: the 32-bit Velmora.exe and
 # the picture taker velmora_tour.exe (build/win32). With --release, only the
 # two Velmora.exe that the packages hold (build/win32 and build/win64). With
-# --fuzz, only the fuzzer (build/fuzz).
+# --fuzz, only the fuzzer (build/fuzz). With --configure native|win64, only
+# that build's configuration, with its compile commands (the mutation
+# runner's scratch copies build from there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
+native_configure() {
+    cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+}
+windows_configure() {  # bits
+    local toolchain=cmake/toolchain-mingw-i686.cmake
+    [ "$1" = 64 ] && toolchain=cmake/toolchain-mingw-x86_64.cmake
+    cmake -S . -B "build/win$1" -DCMAKE_BUILD_TYPE=MinSizeRel \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+}
 windows_build() {  # bits [target...]
-    local bits=$1 toolchain=cmake/toolchain-mingw-i686.cmake
+    local bits=$1
     shift
-    [ "$bits" = 64 ] && toolchain=cmake/toolchain-mingw-x86_64.cmake
-    cmake -S . -B "build/win$bits" -DCMAKE_BUILD_TYPE=MinSizeRel \
-        -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+    windows_configure "$bits"
     local targets=()
     [ $# -eq 0 ] || targets=(--target "$@")
     cmake --build "build/win$bits" -j "$jobs" "${targets[@]}"
@@ -29,6 +39,14 @@ fuzz_build() {
 }
 
 case ${1:-} in
+    --configure)
+        case ${2:-} in
+            native) native_configure ;;
+            win64) windows_configure 64 ;;
+            *) echo "usage: $0 --configure native|win64" >&2; exit 2 ;;
+        esac
+        exit 0
+        ;;
     --fuzz)
         fuzz_build
         exit 0
@@ -44,12 +62,12 @@ case ${1:-} in
         ;;
     "") ;;
     *)
-        echo "usage: $0 [--program | --release | --fuzz]" >&2
+        echo "usage: $0 [--program | --release | --fuzz | --configure native|win64]" >&2
         exit 2
         ;;
 esac
 
-cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+native_configure
 cmake --build build/native -j "$jobs"
 cmake -S . -B build/native-sanitized -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \

@@ -223,7 +223,8 @@ def run(arguments):
     files = tree_files()
     # The runner's own files and the documents change no build and no
     # test's outcome.
-    judged = [f for f in files if f not in RUNNER_FILES and not f.startswith(("tests/mutants/", "docs/"))
+    judged = [f for f in files if f not in RUNNER_FILES
+              and not f.startswith(("scripts/mutation/", "tests/mutants/", "docs/"))
               and not f.endswith(".md")]
     tree_hash = digest_of(ROOT, judged)
     tests_hash = sha256(f"{digest_of(ROOT, [f for f in judged if f.startswith('tests/')])}"

@@ -100,15 +100,10 @@ class Worker:
         return copied
 
     def configure(self):
-        settings = {
-            "native": ["-DCMAKE_BUILD_TYPE=Debug"],
-            "win64": ["-DCMAKE_BUILD_TYPE=MinSizeRel",
-                      "-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake"],
-        }
-        for build, options in settings.items():
+        # With the test command's own settings for these builds.
+        for build in ("native", "win64"):
             log = os.path.join(self.logs, f"configure-{build}.log")
-            status, _ = self.run(["cmake", "-S", ".", "-B", f"build/{build}", *options,
-                                  "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON"], log, None)
+            status, _ = self.run(["bash", "scripts/build.sh", "--configure", build], log, None)
             if status != 0:
                 raise RunError(f"cmake could not configure {self.root}/build/{build}: see {log}")
             with open(os.path.join(self.root, "build", build, "compile_commands.json"), encoding="utf-8") as commands:
