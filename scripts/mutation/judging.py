@@ -6,9 +6,14 @@ rest, fail-fast), the 64-bit soak at a few rounds. Stages the mutated file is
 not compiled into are skipped. A mutant that does not compile counts as "not
 built"; one whose test run takes more than three times as long as the same
 tests on the unmutated tree (at least MIN_TIMEOUT_S, and for the end-to-end
-runs E2E_WAITS_ALLOWED of the driver's waits more) is killed by a hang."""
+runs E2E_WAITS_ALLOWED of the driver's waits more) is killed by a hang. A
+resource mutant whose build gives the unmutated program byte for byte (the
+resource compiler adds DS_SETFONT to a template with a font, WS_CHILD and
+WS_VISIBLE to every control) is equivalent without a run; the soak runs only
+for files that can make or free an object."""
 import collections
 import dataclasses
+import hashlib
 import json
 import os
 import re
@@ -34,6 +39,7 @@ HANG_FACTOR = 3
 E2E_WAITS_ALLOWED = 3
 DRIVER_HEADER = "tests/e2e/driver.h"
 KILLERS_TRIED_FIRST = 4
+PROGRAM = "build/win64/Velmora.exe"
 SNIPPET_WIDTH = 60
 # Bumped when the judging changes, so recorded results are judged again.
 JUDGE_VERSION = 1
@@ -67,6 +73,7 @@ class Worker:
         self.prefix = os.path.join(self.root, "build", "wineprefix64")
         self.sources = {"native": set(), "win64": set()}
         self.timings = collections.Counter()
+        self.program_digest = None  # the unmutated Velmora.exe's
 
     # -- the copy and its builds
 
@@ -129,6 +136,14 @@ class Worker:
         with open(log, encoding="utf-8", errors="replace") as output:
             errors = [row.strip() for row in output if "error" in row.lower()]
         return False, (errors[0] if errors else f"exit status {status}")[:200]
+
+    def program(self):
+        """The digest of the built Velmora.exe, or None."""
+        try:
+            with open(os.path.join(self.root, PROGRAM), "rb") as built:
+                return hashlib.sha256(built.read()).hexdigest()
+        except OSError:
+            return None
 
     # -- the display and the prefix, kept for the whole run
 
@@ -333,6 +348,10 @@ class Runner:
             built, error = worker.build("win64")
             if not built:
                 return Verdict("not-built", error)
+            # A resource reaches the tests only through the program's
+            # resource section: the same program, the same tests.
+            if mutant.path.startswith("res/") and worker.program() == worker.program_digest:
+                return Verdict("equivalent", "the built program is byte for byte the unmutated one")
             verdict = self.end_to_end(worker, mutant)
             if verdict or not soak:
                 return verdict or Verdict("survived", "")
@@ -396,6 +415,7 @@ class Runner:
             built, error = worker.build(build)
             if not built:
                 raise RunError(f"the unmutated tree does not build in {worker.root}/build/{build}: {error}")
+        worker.program_digest = worker.program()
 
     def run_all(self, pending, originals, tree_hash, tests_hash, files, jobs):
         workers = self.workers = [Worker(k, jobs, self.stop) for k in range(jobs)]

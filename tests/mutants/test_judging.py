@@ -16,6 +16,11 @@ class StandInCopy:
         self.builds = dict(zip(("native", "win64"), builds))
         self.unit, self.e2e, self.soak = unit, list(e2e), soak
         self.ran = []
+        self.program_digest = "unmutated"
+        self.built_program = "mutated"
+
+    def program(self):
+        return self.built_program
 
     def build(self, build):
         self.ran.append("build " + build)
@@ -33,7 +38,8 @@ class StandInCopy:
 
 
 class Mutant:
-    path = "src/a.cpp"
+    def __init__(self, path="src/a.cpp"):
+        self.path = path
 
 
 class Killers:
@@ -44,13 +50,13 @@ class Killers:
         return self.first
 
 
-def judged(copy, first=(), soak=True):
+def judged(copy, first=(), soak=True, path="src/a.cpp"):
     runner = judging.Runner.__new__(judging.Runner)
     runner.results = Killers(list(first))
     runner.wait_seconds = 30
     runner.baseline = {"unit": 1, "soak": 1, "e2e_overhead": 1,
                        "e2e_tests": {"Suite.First": 1, "Suite.Second": 1}}
-    verdict = runner.run_stages(copy, Mutant(), soak)
+    verdict = runner.run_stages(copy, Mutant(path), soak)
     return verdict.outcome, verdict.stage, verdict.test, copy.ran
 
 
@@ -82,6 +88,15 @@ class Stages(unittest.TestCase):
         for path, text, leaks in rows:
             with self.subTest(text=text):
                 self.assertEqual(judging.can_leak(path, text), leaks)
+
+    def test_a_resource_that_builds_the_same_program_is_equivalent(self):
+        for path, built, outcome in [("res/a.rc", "unmutated", "equivalent"), ("res/a.rc", "mutated", "survived"),
+                                     ("src/a.cpp", "unmutated", "survived")]:
+            with self.subTest(path=path, built=built):
+                copy = StandInCopy(native=False)
+                copy.sources["win64"].add(path)
+                copy.built_program = built
+                self.assertEqual(judged(copy, path=path)[0], outcome)
 
     def test_the_file_s_earlier_killers_run_first_and_then_the_rest(self):
         copy = StandInCopy(native=False, e2e=(0, 1))
