@@ -244,6 +244,9 @@ TEST_F(StartupTest, OwnedByHiddenUnownedWindowOfSameProcess) {
     EXPECT_EQ(process->Id(), hostProcess);
     EXPECT_FALSE(IsWindowVisible(host));
     EXPECT_EQ(nullptr, GetWindow(host, GW_OWNER));
+    // Its own empty template: no caption, no controls.
+    EXPECT_EQ(0, GetWindowLongA(host, GWL_STYLE) & WS_CAPTION);
+    EXPECT_EQ(nullptr, GetWindow(host, GW_CHILD));
     // Hidden, it is still asked before a log-off, and a no would hold the
     // session up.
     DWORD_PTR mayEnd = FALSE;
