@@ -118,10 +118,14 @@ TEST(ClipToScreen, HoldsTheWorkAreaToTheScreenTheProgramSees) {
         {{100, 40, 1900, 700}, 1280, 720, {100, 40, 1280, 700}},
         // Each side on its own, on a screen wider than it is high.
         {{-10, 1, 1000, 700}, 1280, 720, {0, 1, 1000, 700}},
+        {{1, 0, 1000, 700}, 1280, 720, {1, 0, 1000, 700}},
+        // Wider than high, and lower than its left edge is far in.
+        {{500, 0, 1000, 300}, 1280, 720, {500, 0, 1000, 300}},
         // Wholly off the screen, or empty: the screen itself.
         {{1500, 0, 1920, 1040}, 1280, 720, {0, 0, 1280, 720}},
         {{0, 800, 1280, 1040}, 1280, 720, {0, 0, 1280, 720}},
         {{300, 300, 300, 300}, 1280, 720, {0, 0, 1280, 720}},
+        {{300, 0, 300, 700}, 1280, 720, {0, 0, 1280, 720}},
         {{0, 300, 1280, 300}, 1280, 720, {0, 0, 1280, 720}},
     };
     for (const Case& c : cases) {
