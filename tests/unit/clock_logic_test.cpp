@@ -167,6 +167,8 @@ TEST(FontForDrawing, HoldsHeightAndWidthWithinTheLimitAndKeepsTheRest) {
         {-MAX_FONT_EXTENT - 1, -MAX_FONT_EXTENT},
         {INT32_MAX, MAX_FONT_EXTENT},
         {INT32_MIN, -MAX_FONT_EXTENT},
+        // The limit itself: past 10,000 pixels a font is drawn at 10,000.
+        {10001, 10000},
     };
     for (const Case& c : cases) {
         LogFontRecord font;
