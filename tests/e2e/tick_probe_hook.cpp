@@ -14,6 +14,7 @@
 
 #include <cstring>
 
+#include "import_patch.h"
 #include "tick_probe.h"
 
 namespace {
@@ -184,42 +185,8 @@ void PatchImports(HMODULE program) {
         {"user32.dll", "SetWindowPos", Cast<void*>(&RecordSetWindowPos),
          reinterpret_cast<void**>(&realSetWindowPos)},
     };
-    BYTE* base = reinterpret_cast<BYTE*>(program);
-    const IMAGE_NT_HEADERS* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory =
-        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (const IMAGE_IMPORT_DESCRIPTOR* dll =
-             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
-                 base + directory.VirtualAddress);
-         directory.VirtualAddress != 0 && dll->Name != 0; ++dll) {
-        const IMAGE_THUNK_DATA* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
-            base + dll->OriginalFirstThunk);
-        IMAGE_THUNK_DATA* slots =
-            reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
-        for (; dll->OriginalFirstThunk != 0 && names->u1.AddressOfData != 0;
-             ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            const char* name = reinterpret_cast<const char*>(
-                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
-                    base + names->u1.AddressOfData)->Name);
-            for (const ImportPatch& patch : patches) {
-                if (lstrcmpiA(reinterpret_cast<const char*>(base + dll->Name),
-                              patch.dll) != 0 ||
-                    std::strcmp(name, patch.name) != 0) {
-                    continue;
-                }
-                DWORD protection = 0;
-                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function,
-                               PAGE_EXECUTE_READWRITE, &protection);
-                *patch.real = reinterpret_cast<void*>(slots->u1.Function);
-                slots->u1.Function = reinterpret_cast<ULONG_PTR>(patch.recorder);
-                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function,
-                               protection, &protection);
-            }
-        }
+    for (const ImportPatch& patch : patches) {
+        *patch.real = PatchImport(program, patch.dll, patch.name, patch.recorder);
     }
 }
 

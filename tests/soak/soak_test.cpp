@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "../../res/resource.h"
+#include "../e2e/import_patch.h"
 #include "clock/clock_look.h"
 #include "clock/clock_menu.h"
 #include "clock/clock_window.h"
@@ -210,6 +211,43 @@ TEST_F(SoakTest, FontWithResize) {
         clockSettings.lfFont.lfHeight = 10 + i % 20;
         ApplyClockFont(clock);
     });
+}
+
+// Each font and brush is freed before its successor is made, so the two
+// never exist together: the creation calls, watched in this program's
+// import table, find the object they replace already gone.
+HGDIOBJ predecessor;
+int madeWhilePredecessorLived;
+void* realCreateFont;
+void* realCreateBrush;
+
+HFONT WINAPI CreateFontWatched(const LOGFONTA* font) {
+    madeWhilePredecessorLived += GetObjectType(predecessor) != 0;
+    return reinterpret_cast<HFONT(WINAPI*)(const LOGFONTA*)>(realCreateFont)(font);
+}
+
+HBRUSH WINAPI CreateBrushWatched(COLORREF colour) {
+    madeWhilePredecessorLived += GetObjectType(predecessor) != 0;
+    return reinterpret_cast<HBRUSH(WINAPI*)(COLORREF)>(realCreateBrush)(colour);
+}
+
+TEST_F(SoakTest, EachObjectIsFreedBeforeItsSuccessorIsMade) {
+    HMODULE self = GetModuleHandleA(nullptr);
+    realCreateFont = PatchImport(self, "gdi32.dll", "CreateFontIndirectA",
+                                 reinterpret_cast<void*>(&CreateFontWatched));
+    realCreateBrush = PatchImport(self, "gdi32.dll", "CreateSolidBrush",
+                                  reinterpret_cast<void*>(&CreateBrushWatched));
+    ASSERT_NE(nullptr, realCreateFont);
+    ASSERT_NE(nullptr, realCreateBrush);
+    predecessor = ClockFont();
+    ASSERT_NE(nullptr, predecessor);
+    RecreateClockFont(clock);
+    predecessor = BackgroundBrush();
+    ASSERT_NE(nullptr, predecessor);
+    RecreateBackgroundBrush();
+    PatchImport(self, "gdi32.dll", "CreateFontIndirectA", realCreateFont);
+    PatchImport(self, "gdi32.dll", "CreateSolidBrush", realCreateBrush);
+    EXPECT_EQ(0, madeWhilePredecessorLived);
 }
 
 struct GrabberClose {
