@@ -297,4 +297,22 @@ TEST_F(SoakTest, ContextMenu) {
     });
 }
 
+// Freed when the clock closes, not only when a successor replaces them:
+// a closed clock holds nothing.
+TEST(ClockCloseTest, FontAndBrushGoWithTheWindow) {
+    hAppInstance = GetModuleHandleA(nullptr);
+    ApplyDefaultSettings(&clockSettings, GetSysColor(COLOR_BACKGROUND));
+    HWND clock = CreateDialogParamA(hAppInstance, MAKEINTRESOURCEA(IDD_CLOCK),
+                                    nullptr, ClockWindow, 0);
+    ASSERT_NE(nullptr, clock);
+    HGDIOBJ font = ClockFont();
+    HGDIOBJ brush = BackgroundBrush();
+    ASSERT_NE(0u, GetObjectType(font));
+    ASSERT_NE(0u, GetObjectType(brush));
+    SendMessageA(clock, WM_CLOSE, 0, 0);
+    DestroyWindow(clock);
+    EXPECT_EQ(0u, GetObjectType(font));
+    EXPECT_EQ(0u, GetObjectType(brush));
+}
+
 }  // namespace
