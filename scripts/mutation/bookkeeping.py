@@ -4,10 +4,12 @@ Equivalent mutants, which no user or file could ever tell apart, are listed
 with their reason in scripts/mutants-equivalent.txt and skipped. An entry
 names the function that holds its line, so identical lines elsewhere in the
 file change nothing it covers; one that matches no mutant any more fails the
-run. Results are kept in build/mutants/results.json,
-keyed by the file's content hash and the mutant's id, so a stopped run
-resumes and unchanged files are not judged again; survivors are judged again
-once tests/ changes (--rejudge judges everything again)."""
+run. Verdicts are kept in scripts/mutants-results.json, in the tree, keyed
+by the file's content hash and the mutant's id, so a stopped run resumes on
+any machine with the same sources and unchanged files are not judged again;
+survivors are judged again once tests/ changes (--rejudge judges everything
+again). The unmutated tree's times are this machine's own and stay in
+build/mutants/baseline.json."""
 import dataclasses
 import hashlib
 import json
@@ -22,8 +24,9 @@ from .operators import OPERATORS, normalise
 
 EQUIVALENT_LIST = "scripts/mutants-equivalent.txt"
 STATE_DIR = "build/mutants"
-RESULTS_FILE = STATE_DIR + "/results.json"
-RESULTS_VERSION = 1
+RESULTS_FILE = "scripts/mutants-results.json"
+BASELINE_FILE = STATE_DIR + "/baseline.json"
+RESULTS_VERSION = 2
 # Where each stage's tests live.
 STAGE_FOLDERS = {"unit": "tests/unit", "e2e": "tests/e2e", "soak": "tests/soak"}
 SUITE_DEFINITION = re.compile(r"^\s*(?:TEST|TEST_F|TEST_P)\s*\(\s*(\w+)\s*,", re.MULTILINE)
@@ -128,12 +131,13 @@ def digest_of(root, files):
 
 
 class Results:
-    """build/mutants/results.json, rewritten whole after every change."""
+    """scripts/mutants-results.json, rewritten whole after every change,
+    one mutant a line so that a commit of it reads as what was judged."""
 
     def __init__(self, path):
         self.path = path
         self.lock = threading.Lock()
-        self.data = {"version": RESULTS_VERSION, "baseline": {}, "killers": {}, "mutants": {}}
+        self.data = {"version": RESULTS_VERSION, "killers": {}, "mutants": {}}
         try:
             with open(path, encoding="utf-8") as stored:
                 data = json.load(stored)
@@ -143,11 +147,22 @@ class Results:
             pass
 
     def save(self):
-        os.makedirs(os.path.dirname(self.path), exist_ok=True)
-        with tempfile.NamedTemporaryFile("w", dir=os.path.dirname(self.path), delete=False,
-                                         encoding="utf-8") as out:
-            json.dump(self.data, out, indent=1, sort_keys=True)
-        os.replace(out.name, self.path)
+        rows = [f"  {json.dumps(key)}: {json.dumps(value, sort_keys=True)}"
+                for key, value in sorted(self.data["mutants"].items())]
+        text = (f'{{"version": {RESULTS_VERSION},\n "killers": {json.dumps(self.data["killers"], sort_keys=True)},'
+                f'\n "mutants": {{\n' + ",\n".join(rows) + "\n }\n}\n")
+        _replace(self.path, text)
+
+    def forget_other_versions(self, file_hashes):
+        """Drops the verdicts on sources as they no longer are, so the file
+        holds what the tree can still use."""
+        current = set(file_hashes.values())
+        with self.lock:
+            mutants = self.data["mutants"]
+            gone = [key for key in mutants if key.split(":", 1)[0] not in current]
+            for key in gone:
+                del mutants[key]
+            return len(gone)
 
     def record(self, key, result, path, killer):
         with self.lock:
@@ -162,6 +177,26 @@ class Results:
     def killers(self, path):
         with self.lock:
             return list(self.data["killers"].get(path, []))
+
+
+def load_baseline(path):
+    try:
+        with open(path, encoding="utf-8") as stored:
+            return json.load(stored)
+    except (OSError, ValueError):
+        return {}
+
+
+def save_baseline(path, baseline):
+    _replace(path, json.dumps(baseline, indent=1, sort_keys=True) + "\n")
+
+
+def _replace(path, text):
+    # Whole or not at all: a run stopped mid-write leaves the last good file.
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with tempfile.NamedTemporaryFile("w", dir=os.path.dirname(path), delete=False, encoding="utf-8") as out:
+        out.write(text)
+    os.replace(out.name, path)
 
 
 def verdict_sources(root, stage, test):

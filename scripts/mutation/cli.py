@@ -14,13 +14,14 @@ import subprocess
 import sys
 
 from . import RunError, ROOT
-from .bookkeeping import (EQUIVALENT_LIST, digest_of, equivalent_entry, match_equivalents,
+from .bookkeeping import (EQUIVALENT_LIST, RESULTS_FILE, digest_of, equivalent_entry,
+                          match_equivalents,
                           parse_equivalents, sha256, tree_files, verdict_digest)
 from .judging import JUDGE_VERSION, SOAK_ROUNDS, Runner, result_line
 from .operators import OPERATORS, find_mutants
 from .scanning import mask_source
 
-RUNNER_FILES = ("scripts/mutants.py", EQUIVALENT_LIST)
+RUNNER_FILES = ("scripts/mutants.py", EQUIVALENT_LIST, RESULTS_FILE)
 
 def changed_lines(base, root=ROOT):
     """{path: set of line numbers} changed since the git commit base, with
@@ -112,8 +113,8 @@ def parse_arguments(argv):
     parser.add_argument("--changed", metavar="BASE", help="every mutant on the src/ lines changed since git BASE")
     parser.add_argument("--sample", metavar="N", type=int, help="N mutants spread over the files by their lines")
     parser.add_argument("--seed", default="0", help="the sample's seed (default 0)")
-    parser.add_argument("--file", metavar="F", help="only file F of src/ or res/ (all its mutants, or --sample "
-                        "of them)")
+    parser.add_argument("--file", metavar="F", action="append", help="only file F of src/ or res/ (all its "
+                        "mutants, or --sample of them); given again, those files")
     parser.add_argument("--match", metavar="TEXT", help="only the mutants whose id contains TEXT")
     parser.add_argument("--list", action="store_true", help="print the mutants and their count; run nothing")
     parser.add_argument("--jobs", type=int, default=min(2, os.cpu_count() or 1),
@@ -169,10 +170,11 @@ def main(argv=None):
 def run(arguments):
     paths = source_paths()
     if arguments.file:
-        wanted = os.path.relpath(os.path.abspath(arguments.file), ROOT)
-        if wanted not in paths:
-            raise RunError(f"{arguments.file} is not a source file under src/")
-        paths = [wanted]
+        wanted = [os.path.relpath(os.path.abspath(name), ROOT) for name in arguments.file]
+        for name, path in zip(arguments.file, wanted):
+            if path not in paths:
+                raise RunError(f"{name} is not a source file under src/ or res/")
+        paths = sorted(set(wanted))
     originals = {}
     for path in source_paths():
         with open(os.path.join(ROOT, path), encoding="utf-8", newline="") as source:
@@ -231,6 +233,7 @@ def run(arguments):
                         f":{SOAK_ROUNDS}:{JUDGE_VERSION}".encode())
     runner = Runner()
     file_hashes = {p: sha256(originals[p].encode()) for p in originals}
+    runner.results.forget_other_versions(file_hashes)
     outcomes = []  # (mutant, result)
     pending = []
     for mutant in chosen:

@@ -27,7 +27,8 @@ import xml.etree.ElementTree as ElementTree
 import test_results  # scripts/, beside this package
 
 from . import RunError, ROOT
-from .bookkeeping import RESULTS_FILE, STATE_DIR, Results, verdict_digest
+from .bookkeeping import (BASELINE_FILE, RESULTS_FILE, STATE_DIR, Results, load_baseline, save_baseline,
+                          verdict_digest)
 
 SOAK_ROUNDS = 20
 # Wine's start-up alone varies by seconds: a short filtered run gets this much.
@@ -438,7 +439,8 @@ class Runner:
             in_parallel(lambda w: self.prepare(w, files))
             for worker in workers:  # one at a time: displays are numbered first come
                 worker.start_environment()
-            stored = self.results.data.get("baseline", {})
+            baseline_path = os.path.join(ROOT, BASELINE_FILE)
+            stored = load_baseline(baseline_path)
             if stored.get("tree") == tree_hash and stored.get("judge") == JUDGE_VERSION \
                     and stored.get("e2e_tests"):
                 self.baseline = stored
@@ -453,9 +455,7 @@ class Runner:
                 baseline["e2e_tests"] = {t: max(m["e2e_tests"].get(t, 0.0) for m in measured)
                                          for t in measured[0]["e2e_tests"]}
                 self.baseline = baseline
-                with self.results.lock:
-                    self.results.data["baseline"] = baseline
-                    self.results.save()
+                save_baseline(baseline_path, baseline)
                 self.say(f"unmutated: unit tests {baseline['unit']:.0f} s, end-to-end {baseline['e2e']:.0f} s, "
                          f"soak {baseline['soak']:.0f} s")
             queue = collections.deque(pending)

@@ -97,5 +97,19 @@ class KillsRestOnTheirTests(unittest.TestCase):
                 self.assertEqual(cli.still_holds(recorded, "now"), holds)
 
 
+class KeptResults(unittest.TestCase):
+    def test_verdicts_read_back_and_those_on_older_sources_are_dropped(self):
+        path = os.path.join(tempfile.mkdtemp(prefix="mutants-results-"), "results.json")
+        results = bookkeeping.Results(path)
+        results.record("old:a.cpp:1 x", {"outcome": "survived"}, "a.cpp", "")
+        results.record("new:a.cpp:1 x", {"outcome": "killed"}, "a.cpp", "Suite.One")
+        results.record("other:b.cpp:2 y", {"outcome": "not-built"}, "b.cpp", "")
+        kept = bookkeeping.Results(path)
+        self.assertEqual(kept.data, results.data)
+        self.assertEqual(kept.killers("a.cpp"), ["Suite.One"])
+        self.assertEqual(kept.forget_other_versions({"a.cpp": "new", "b.cpp": "other"}), 1)
+        self.assertEqual(sorted(kept.data["mutants"]), ["new:a.cpp:1 x", "other:b.cpp:2 y"])
+
+
 if __name__ == "__main__":
     unittest.main()
