@@ -43,6 +43,7 @@ E2E_WAITS_ALLOWED = 3
 # beside an end-to-end run. Its runs get this much on top.
 SOAK_ALLOWANCE_S = 60
 DRIVER_HEADER = "tests/e2e/driver.h"
+FAILURES_DIR = STATE_DIR + "/failures"
 KILLERS_TRIED_FIRST = 4
 PROGRAM = "build/win64/Velmora.exe"
 SNIPPET_WIDTH = 60
@@ -57,6 +58,7 @@ class Verdict:
     killer: str = ""    # an end-to-end test's name, remembered for the file
     stage: str = ""     # unit, e2e or soak: the one that killed it
     test: str = ""      # the test that failed, "" for a hang
+    log: str = ""       # the name of the failed run's log, kept to read later
 
 
 class Stopped(Exception):
@@ -346,9 +348,9 @@ class Runner:
             status, seconds, failed = worker.unit_tests(_timeout(baseline["unit"]))
             if status is None:
                 return Verdict("hang", f"a hang in the unit tests (stopped after {seconds:.0f} s)",
-                               stage="unit")
+                               stage="unit", log="unit")
             if status != 0:
-                return Verdict("killed", f"unit test {failed[0]}", stage="unit", test=failed[0])
+                return Verdict("killed", f"unit test {failed[0]}", stage="unit", test=failed[0], log="unit")
         if mutant.path in worker.sources["win64"]:
             built, error = worker.build("win64")
             if not built:
@@ -363,9 +365,10 @@ class Runner:
             status, seconds, failed, _ = worker.wine_tests(
                 "velmora_soak.exe", [], _timeout(baseline["soak"]) + SOAK_ALLOWANCE_S, "soak", SOAK_ROUNDS)
             if status is None:
-                return Verdict("hang", f"a hang in the soak (stopped after {seconds:.0f} s)", stage="soak")
+                return Verdict("hang", f"a hang in the soak (stopped after {seconds:.0f} s)", stage="soak",
+                               log="soak")
             if status != 0:
-                return Verdict("killed", f"soak test {failed[0]}", stage="soak", test=failed[0])
+                return Verdict("killed", f"soak test {failed[0]}", stage="soak", test=failed[0], log="soak")
         return Verdict("survived", "")
 
     def end_to_end(self, worker, mutant):
@@ -386,10 +389,10 @@ class Runner:
             status, seconds, failed, _ = worker.wine_tests("velmora_e2e.exe", arguments, limit, name)
             if status is None:
                 return Verdict("hang", f"a hang in the end-to-end suite (stopped after {seconds:.0f} s)",
-                               stage="e2e")
+                               stage="e2e", log=name)
             if status != 0:
                 killer = failed[0] if failed[0] in times else ""
-                return Verdict("killed", f"end-to-end test {failed[0]}", killer, "e2e", failed[0])
+                return Verdict("killed", f"end-to-end test {failed[0]}", killer, "e2e", failed[0], name)
         return None
 
     def measure_baseline(self, worker):
@@ -476,6 +479,8 @@ class Runner:
                         result["stage"], result["test"] = verdict.stage, verdict.test
                         result["rests_on"] = verdict_digest(worker.root, verdict.stage, verdict.test)
                     self.results.record(key, result, mutant.path, verdict.killer)
+                    if verdict.log:
+                        keep_log(os.path.join(worker.logs, verdict.log + ".log"), mutant)
                     done.append(index)
                     self.say(result_line(mutant, result, f"[{len(done)}/{len(pending)}] "))
 
@@ -525,6 +530,17 @@ def driver_wait_seconds(root=ROOT):
     if not found:
         raise RunError(f"no WAIT_TIMEOUT_MS in {DRIVER_HEADER}")
     return int(found.group(1)) / 1000
+
+
+def keep_log(log, mutant):
+    """The failed run's output, kept under the mutant's id: a kill that
+    looks wrong (a test failing that the line cannot reach) is read there."""
+    folder = os.path.join(ROOT, FAILURES_DIR)
+    os.makedirs(folder, exist_ok=True)
+    try:
+        shutil.copyfile(log, os.path.join(folder, re.sub(r"[^\w.-]+", "_", mutant.id)[:150] + ".log"))
+    except OSError:
+        pass
 
 
 def _write(path, text):

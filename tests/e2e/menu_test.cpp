@@ -162,6 +162,13 @@ TEST_F(MenuTest, SaveWritesRectAndSettingsThenReportsSuccess) {
     values.onTop = 0;
     EXPECT_TRUE(SameRect(values.window, WindowRect(clock)));
     ExpectSavedFile(values);
+
+    // Toggled back on, it stores the very value it reads as on.
+    PostMessageA(clock, WM_COMMAND, ID_TOGGLE_ONTOP, 0);
+    PostMessageA(clock, WM_COMMAND, ID_SAVE_CONFIG, 0);
+    ExpectSaveBox(SAVED_TEXT, IDI_INFORMATION, IDI_ERROR);
+    values.onTop = 1;
+    ExpectSavedFile(values);
     EXPECT_TRUE(process->IsRunning());
 }
 
