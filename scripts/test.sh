@@ -11,11 +11,12 @@ cd "$(dirname "$0")/.."
 source scripts/steps.sh
 
 # A filter, shard or repeat left in the environment would quietly run
-# another set of tests, and list the same set as registered.
-inherited=$(compgen -e | grep -E '^(GTEST_|TESTBRIDGE_)' || true)
+# another set of tests, and list the same set as registered; a shorter wait
+# (the mutation runner's) would fail tests on a loaded machine.
+inherited=$(compgen -e | grep -E '^(GTEST_|TESTBRIDGE_|VELMORA_E2E_WAIT_MS$)' || true)
 if [ -n "$inherited" ]; then
     unset $inherited
-    echo "cleared the inherited GoogleTest settings $(echo $inherited): every test runs"
+    echo "cleared the inherited test settings $(echo $inherited): every test runs"
 fi
 
 bash scripts/setup.sh || exit 1

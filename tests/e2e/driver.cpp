@@ -2,11 +2,14 @@
 #include "driver.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "../../res/resource.h"
 
 namespace {
 
+constexpr DWORD DEFAULT_WAIT_TIMEOUT_MS = 30000;
+constexpr char WAIT_SETTING[] = "VELMORA_E2E_WAIT_MS";
 constexpr DWORD POLL_INTERVAL_MS = 10;
 constexpr DWORD CLOSE_TIMEOUT_MS = 5000;
 constexpr int TEXT_BUFFER_SIZE = 512;
@@ -38,7 +41,19 @@ std::string ClassName(HWND hwnd) {
     return name;
 }
 
+DWORD WaitTimeoutSetting() {
+    char text[16] = "";
+    DWORD length = GetEnvironmentVariableA(WAIT_SETTING, text, sizeof text);
+    if (length == 0 || length >= sizeof text) {
+        return DEFAULT_WAIT_TIMEOUT_MS;
+    }
+    unsigned long value = std::strtoul(text, nullptr, 10);
+    return value > 0 ? static_cast<DWORD>(value) : DEFAULT_WAIT_TIMEOUT_MS;
+}
+
 }  // namespace
+
+const DWORD WAIT_TIMEOUT_MS = WaitTimeoutSetting();
 
 void PumpMessages() {
     MSG message;
