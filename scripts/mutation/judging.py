@@ -459,6 +459,8 @@ class Runner:
                 self.say("running the unmutated tree's tests")
                 measured = []
                 in_parallel(lambda w: measured.append(self.measure_baseline(w)))
+                if self.stop.is_set():
+                    return  # stopped before every copy had its times
                 baseline = {"tree": tree_hash, "tests": tests_hash, "judge": JUDGE_VERSION}
                 for name in ("unit", "e2e", "e2e_overhead", "soak"):
                     baseline[name] = max(m.get(name, 0.0) for m in measured)
