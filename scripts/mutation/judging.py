@@ -143,7 +143,18 @@ class Worker:
         if build == "win64":
             command += ["--target", "velmora_e2e", "velmora_soak"]
         log = os.path.join(self.logs, f"build-{build}.log")
-        status, _ = self.run(command, log, None)
+        # A link stopped half way leaves a program newer than its objects,
+        # which the next build takes as done: after a stopped build, the
+        # next one starts clean.
+        interrupted = os.path.join(self.root, "build", f".{build}-stopped")
+        if os.path.exists(interrupted):
+            self.run(["cmake", "--build", f"build/{build}", "--target", "clean"], log, None)
+            os.remove(interrupted)
+        try:
+            status, _ = self.run(command, log, None)
+        except Stopped:
+            open(interrupted, "w").close()
+            raise
         if status == 0:
             return True, ""
         with open(log, encoding="utf-8", errors="replace") as output:
