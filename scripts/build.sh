@@ -7,15 +7,20 @@
 # With --program, only what scripts/run.sh runs: the 32-bit Velmora.exe and
 # the picture taker velmora_tour.exe (build/win32). With --release, only the
 # two Velmora.exe that the packages hold (build/win32 and build/win64). With
-# --fuzz, only the fuzzer (build/fuzz). With --configure native|win64, only
-# that build's configuration, with its compile commands (the mutation
-# runner's scratch copies build from there).
+# --fuzz, only the fuzzer (build/fuzz). With --configure
+# native|native-sanitized|win64, only that build's configuration, with its
+# compile commands (the mutation runner's scratch copies build from there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
 native_configure() {
     cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+}
+sanitized_configure() {
+    cmake -S . -B build/native-sanitized -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
         -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 }
 windows_configure() {  # bits
@@ -42,8 +47,9 @@ case ${1:-} in
     --configure)
         case ${2:-} in
             native) native_configure ;;
+            native-sanitized) sanitized_configure ;;
             win64) windows_configure 64 ;;
-            *) echo "usage: $0 --configure native|win64" >&2; exit 2 ;;
+            *) echo "usage: $0 --configure native|native-sanitized|win64" >&2; exit 2 ;;
         esac
         exit 0
         ;;
@@ -62,16 +68,14 @@ case ${1:-} in
         ;;
     "") ;;
     *)
-        echo "usage: $0 [--program | --release | --fuzz | --configure native|win64]" >&2
+        echo "usage: $0 [--program | --release | --fuzz | --configure native|native-sanitized|win64]" >&2
         exit 2
         ;;
 esac
 
 native_configure
 cmake --build build/native -j "$jobs"
-cmake -S . -B build/native-sanitized -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
-    >/dev/null
+sanitized_configure
 cmake --build build/native-sanitized -j "$jobs"
 fuzz_build
 for bits in 32 64; do

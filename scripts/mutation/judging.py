@@ -1,6 +1,9 @@
 """Judging, in build/mutants/work-N (a copy of the working tree's files with
-its own build/native, build/win64 and Wine prefix), stopping at the first
-failure: the native unit tests (ctest), the 64-bit end-to-end suite under
+its own build/native-sanitized, build/win64 and Wine prefix), stopping at the
+first failure: the native unit tests (ctest) under AddressSanitizer and
+UndefinedBehaviorSanitizer, so that a fault that overruns a buffer or
+overflows is caught even where its result looks right, the 64-bit
+end-to-end suite under
 64-bit Wine (first the tests that killed this file's mutants before, then the
 rest, fail-fast), the 64-bit soak at a few rounds. Stages the mutated file is
 not compiled into are skipped. A mutant that does not compile counts as "not
@@ -52,9 +55,11 @@ E2E_WAIT_MS = 15000
 FAILURES_DIR = STATE_DIR + "/failures"
 KILLERS_TRIED_FIRST = 4
 PROGRAM = "build/win64/Velmora.exe"
+# The folder under build/ of each build the judging uses.
+BUILD_FOLDERS = {"native": "native-sanitized", "win64": "win64"}
 SNIPPET_WIDTH = 60
 # Bumped when the judging changes, so recorded results are judged again.
-JUDGE_VERSION = 2
+JUDGE_VERSION = 3
 
 
 @dataclasses.dataclass
@@ -121,12 +126,12 @@ class Worker:
 
     def configure(self):
         # With the test command's own settings for these builds.
-        for build in ("native", "win64"):
+        for build, folder in BUILD_FOLDERS.items():
             log = os.path.join(self.logs, f"configure-{build}.log")
-            status, _ = self.run(["bash", "scripts/build.sh", "--configure", build], log, None)
+            status, _ = self.run(["bash", "scripts/build.sh", "--configure", folder], log, None)
             if status != 0:
-                raise RunError(f"cmake could not configure {self.root}/build/{build}: see {log}")
-            with open(os.path.join(self.root, "build", build, "compile_commands.json"), encoding="utf-8") as commands:
+                raise RunError(f"cmake could not configure {self.root}/build/{folder}: see {log}")
+            with open(os.path.join(self.root, "build", folder, "compile_commands.json"), encoding="utf-8") as commands:
                 self.sources[build] = {os.path.relpath(os.path.join(c["directory"], c["file"]), self.root)
                                        for c in json.load(commands)}
         # The compile commands name no header and no resource: a header may
@@ -139,7 +144,7 @@ class Worker:
 
     def build(self, build):
         """(True, "") or (False, the first error line)."""
-        command = ["cmake", "--build", f"build/{build}", "-j", str(self.build_jobs)]
+        command = ["cmake", "--build", f"build/{BUILD_FOLDERS[build]}", "-j", str(self.build_jobs)]
         if build == "win64":
             command += ["--target", "velmora_e2e", "velmora_soak"]
         log = os.path.join(self.logs, f"build-{build}.log")
@@ -148,7 +153,7 @@ class Worker:
         # next one starts clean.
         interrupted = os.path.join(self.root, "build", f".{build}-stopped")
         if os.path.exists(interrupted):
-            self.run(["cmake", "--build", f"build/{build}", "--target", "clean"], log, None)
+            self.run(["cmake", "--build", f"build/{BUILD_FOLDERS[build]}", "--target", "clean"], log, None)
             os.remove(interrupted)
         try:
             status, _ = self.run(command, log, None)
@@ -242,7 +247,7 @@ class Worker:
         report = os.path.join(self.logs, "unit.xml")
         _remove(report)
         status, seconds = self.run(
-            ["ctest", "--test-dir", "build/native", "--no-tests=error", "--stop-on-failure",
+            ["ctest", "--test-dir", f"build/{BUILD_FOLDERS['native']}", "--no-tests=error", "--stop-on-failure",
              "-E", "^(mutants_runner|setup_apt)$", "--output-junit", report],
             os.path.join(self.logs, "unit.log"), timeout)
         return status, seconds, _failed_tests(report, status)
@@ -440,7 +445,8 @@ class Runner:
         for build in ("native", "win64"):
             built, error = worker.build(build)
             if not built:
-                raise RunError(f"the unmutated tree does not build in {worker.root}/build/{build}: {error}")
+                raise RunError(f"the unmutated tree does not build in {worker.root}/build/{BUILD_FOLDERS[build]}: "
+                               f"{error}")
         worker.program_digest = worker.program()
 
     def run_all(self, pending, originals, tree_hash, tests_hash, files, jobs):

@@ -143,6 +143,10 @@ TEST_F(SettingsFileTest, AnyWhiteSpaceLoadsLikeCanonical) {
     ASSERT_EQ(t.size(), 21u);
     std::vector<std::string> padded = t;
     padded[4] = "0000000000000012";
+    padded[7] = "+2";
+    // A number ends at its first non-digit, as "%d" reads it.
+    std::string intoFace = Join(t, " ");
+    intoFace.replace(intoFace.find("0 MS+"), 5, "0MS+");
     const std::string variants[] = {
         Join(t, " "),
         Join(t, "\t"),
@@ -153,6 +157,7 @@ TEST_F(SettingsFileTest, AnyWhiteSpaceLoadsLikeCanonical) {
         kDefaultsFile + " trailing words 1 2 3",
         kDefaultsFile + "\r\nabc",
         Join(padded, " "),
+        intoFace,
     };
     for (const std::string& v : variants) {
         Write(v);
@@ -197,8 +202,8 @@ TEST_F(SettingsFileTest, PlusInFaceNameIsABlank) {
     EXPECT_EQ(Read(), first);
 }
 
-TEST_F(SettingsFileTest, LongFaceNameIsCutAndRestStillLoads) {
-    for (std::size_t length : {32u, 40u, 5000u}) {
+TEST_F(SettingsFileTest, FaceNameOfAnyLengthIsCutToFitAndRestStillLoads) {
+    for (std::size_t length : {1u, 31u, 32u, 40u, 5000u}) {
         std::string word;
         for (std::size_t i = 0; i < length; ++i) word += char('a' + i % 26);
         std::vector<std::string> t = Tokens(kDefaultsFile);
@@ -208,7 +213,8 @@ TEST_F(SettingsFileTest, LongFaceNameIsCutAndRestStillLoads) {
         Write(Join(t, "\r\n"));
         ClockSettings s = Scribbled();
         ASSERT_EQ(LoadSettingsFrom(CONFIG_FILE_NAME, &s), 1) << length;
-        EXPECT_EQ(std::string(s.lfFont.lfFaceName, 32), word.substr(0, 31) + '\0');
+        std::string kept = word.substr(0, 31);
+        EXPECT_EQ(std::string(s.lfFont.lfFaceName, 32), kept + std::string(32 - kept.size(), '\0'));
         EXPECT_EQ(s.lfFont.lfHeight, 33);
         EXPECT_EQ(s.rcWindow.top, -7);
         EXPECT_EQ(s.bAlwaysOnTop, 1);
@@ -222,6 +228,9 @@ TEST_F(SettingsFileTest, MalformedFilesLeaveRecordUntouched) {
     ExpectLoadFails(std::string("\x01\xff\x80garbage\0\x7f", 12));
     ExpectLoadFails(Join(std::vector<std::string>(t.begin(), t.end() - 1), " "));
     ExpectLoadFails(Join(std::vector<std::string>(t.begin(), t.begin() + 3), " "));
+    std::vector<std::string> nulFace = t;
+    nulFace[3] = std::string(1, '\0');
+    ExpectLoadFails(Join(nulFace, " "));
 
     // Not numbers, or beyond 32 bits: 2^32 would wrap to 0, 2^64 + 5 to 5.
     const char* bad[] = {"abc", "-", "+", "--1", "x1", ".5", "2147483648",
@@ -316,6 +325,13 @@ TEST_F(SettingsFileTest, UnstorableFaceNameIsRefused) {
     }
 }
 
+TEST_F(SettingsFileTest, FaceFieldWithoutEndSavesItsFirst31Characters) {
+    clockSettings = Defaults();
+    std::memset(clockSettings.lfFont.lfFaceName, 'a', sizeof clockSettings.lfFont.lfFaceName);
+    ASSERT_EQ(SaveSettings(), 1);
+    EXPECT_EQ(Tokens(Read())[3], std::string(31, 'a'));
+}
+
 TEST_F(SettingsFileTest, TargetThatIsADirectoryIsKept) {
     ASSERT_EQ(mkdir(CONFIG_FILE_NAME, 0700), 0);
     clockSettings = Defaults();
@@ -406,6 +422,9 @@ TEST(SetLogFont, MasksBytesAndCutsFaceName) {
                          f.lfQuality, f.lfPitchAndFamily};
     const int want[] = {0, 1, 255, 44, 255, 0, 7, 8};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(bytes[i], want[i]) << "byte " << i;
+    EXPECT_EQ(std::string(f.lfFaceName, 32), name.substr(0, 31) + '\0');
+    // A name of the field's own size loses its last character to the end.
+    SetLogFont(&f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, name.substr(0, 32).c_str());
     EXPECT_EQ(std::string(f.lfFaceName, 32), name.substr(0, 31) + '\0');
 }
 
