@@ -81,6 +81,9 @@ protected:
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+    static std::ptrdiff_t OpenFileCount() {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+    }
     static std::vector<std::string> Listing() {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(".")) {
@@ -128,6 +131,7 @@ TEST(Defaults, EveryField) {
 }
 
 TEST_F(SettingsFileTest, DefaultsSaveAsCanonicalBytesAndLoadBack) {
+    const std::ptrdiff_t openFiles = OpenFileCount();
     clockSettings = Defaults();
     ASSERT_EQ(SaveSettings(), 1);
     EXPECT_EQ(Read(), kDefaultsFile);
@@ -136,6 +140,29 @@ TEST_F(SettingsFileTest, DefaultsSaveAsCanonicalBytesAndLoadBack) {
     clockSettings = Scribbled();
     ASSERT_EQ(LoadSettings(), 1);
     EXPECT_TRUE(SameBytes(clockSettings, Defaults()));
+    EXPECT_EQ(OpenFileCount(), openFiles) << "a save or a load left a file open";
+}
+
+// A temporary file left longer by a crashed save is replaced, not written over.
+TEST_F(SettingsFileTest, LeftoverTemporaryFileIsReplacedWhole) {
+    Write(std::string(1000, 'x'), (std::string(CONFIG_FILE_NAME) + ".new").c_str());
+    clockSettings = Defaults();
+    ASSERT_EQ(SaveSettings(), 1);
+    EXPECT_EQ(Read(), kDefaultsFile);
+    EXPECT_EQ(Listing(), std::vector<std::string>{CONFIG_FILE_NAME});
+}
+
+// The temporary name, the path and ".new", must fit its 512 bytes.
+TEST_F(SettingsFileTest, PathWhoseTemporaryNameJustFitsSavesAndOneLongerIsRefused) {
+    const std::string folders = std::string(200, 'a') + "/" + std::string(200, 'b') + "/";
+    ASSERT_TRUE(fs::create_directories(folders));
+    for (std::size_t length : {std::size_t{507}, std::size_t{508}}) {
+        const std::string path = folders + std::string(length - folders.size(), 'c');
+        const bool fits = length + sizeof ".new" <= 512;
+        EXPECT_EQ(SaveSettingsTo(path.c_str(), Defaults()), fits ? 1 : 0) << length;
+        EXPECT_EQ(fs::exists(path), fits) << length;
+        EXPECT_FALSE(fs::exists(path + ".new")) << length;
+    }
 }
 
 TEST_F(SettingsFileTest, AnyWhiteSpaceLoadsLikeCanonical) {
