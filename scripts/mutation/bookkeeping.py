@@ -21,6 +21,7 @@ import threading
 
 from . import RunError, ROOT
 from .operators import OPERATORS, normalise
+from .scanning import mask_source
 
 EQUIVALENT_LIST = "scripts/mutants-equivalent.txt"
 STATE_DIR = "build/mutants"
@@ -109,6 +110,17 @@ def equivalent_entry(mutant):
 
 def sha256(data):
     return hashlib.sha256(data).hexdigest()
+
+
+def source_digest(path, text):
+    """What a file's verdicts are kept under: a source's code without its
+    comments (a comment reworded keeps them; one that adds a line moves the
+    ids anyway), a resource's every byte."""
+    if not path.endswith((".cpp", ".h")):
+        return sha256(text.encode())
+    code = mask_source(text)[1].split("\n")
+    rows = [row if row.lstrip().startswith("#") else code[k] for k, row in enumerate(text.split("\n"))]
+    return sha256("\n".join(rows).encode())
 
 
 def tree_files(root=ROOT):

@@ -16,7 +16,7 @@ import sys
 from . import RunError, ROOT
 from .bookkeeping import (EQUIVALENT_LIST, RESULTS_FILE, digest_of, equivalent_entry,
                           match_equivalents,
-                          parse_equivalents, sha256, tree_files, verdict_digest)
+                          parse_equivalents, sha256, source_digest, tree_files, verdict_digest)
 from .judging import JUDGE_VERSION, SOAK_ROUNDS, Runner, result_line
 from .operators import OPERATORS, find_mutants
 from .scanning import mask_source
@@ -232,7 +232,7 @@ def run(arguments):
     tests_hash = sha256(f"{digest_of(ROOT, [f for f in judged if f.startswith('tests/')])}"
                         f":{SOAK_ROUNDS}:{JUDGE_VERSION}".encode())
     runner = Runner()
-    file_hashes = {p: sha256(originals[p].encode()) for p in originals}
+    file_hashes = {p: source_digest(p, originals[p]) for p in originals}
     runner.results.forget_other_versions(file_hashes)
     outcomes = []  # (mutant, result)
     pending = []

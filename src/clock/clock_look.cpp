@@ -24,8 +24,8 @@ void RecreateClockFont(HWND hwnd) {
     LogFontRecord drawn = FontForDrawing(clockSettings.lfFont);
     hFont.Adopt(CreateFontIndirectA(AsLogFont(&drawn)));
     // The font selected in WM_CTLCOLORSTATIC is enough on Windows, but Wine's
-    // static selects its own font after that message; giving the label the
-    // clock font as its own works on both.
+    // static then selects the font it holds (the dialog's, from the
+    // template); giving the label the clock font as its own works on both.
     SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(hFont.Get()),
                  FALSE);
 }

@@ -111,5 +111,19 @@ class KeptResults(unittest.TestCase):
         self.assertEqual(sorted(kept.data["mutants"]), ["new:a.cpp:1 x", "other:b.cpp:2 y"])
 
 
+class VerdictsKeptUnder(unittest.TestCase):
+    def test_a_reworded_comment_keeps_them_and_code_or_a_directive_does_not(self):
+        digest = bookkeeping.source_digest("src/sample.cpp", SOURCE)
+        rows = [(SOURCE.replace("// Sample:", "// Sampled"), True),
+                (SOURCE.replace("int Scale(", "// why it scales\nint Scale("), False),
+                (SOURCE.replace("LIMIT_MS", "LIMIT_MS "), False),
+                (SOURCE.replace("#include <vector>", "#include <string>"), False)]
+        for text, same in rows:
+            with self.subTest(text=text[:40]):
+                self.assertEqual(bookkeeping.source_digest("src/sample.cpp", text) == digest, same)
+        self.assertNotEqual(bookkeeping.source_digest("res/a.rc", "// x\n"),
+                            bookkeeping.source_digest("res/a.rc", "// y\n"))
+
+
 if __name__ == "__main__":
     unittest.main()
