@@ -2,6 +2,7 @@
 # scratch copy's builds and test runs, and failed tests read from reports.
 import os
 import tempfile
+import threading
 import unittest
 
 from sample_tree import judging
@@ -10,12 +11,15 @@ from sample_tree import judging
 class StandInCopy:
     """Answers as a scratch copy would; records what it was asked to run."""
 
-    def __init__(self, native=True, win64=True, builds=(True, True), unit=0, e2e=(0,), soak=0):
+    def __init__(self, native=True, win64=True, builds=(True, True), unit=0, e2e=(0,), soak=0, took=None):
         self.sources = {"native": {"src/a.cpp"} if native else set(),
                         "win64": {"src/a.cpp"} if win64 else set()}
         self.builds = dict(zip(("native", "win64"), builds))
         self.unit, self.e2e, self.soak = unit, list(e2e), soak
+        self.took = took or {}  # the failed tests' seconds in a failing run
+        self.logs = tempfile.mkdtemp(prefix="mutants-logs-")
         self.ran = []
+        self.e2e_arguments = []
         self.program_digest = "unmutated"
         self.built_program = "mutated"
 
@@ -32,14 +36,17 @@ class StandInCopy:
 
     def wine_tests(self, program, arguments, timeout, name, rounds=None):
         self.ran.append(name)
+        if program == "velmora_e2e.exe":
+            self.e2e_arguments.append(arguments)
         status = self.e2e.pop(0) if program == "velmora_e2e.exe" else self.soak
         failed = ["Suite.First"] if status else []
-        return status, 1.0, failed, {}
+        return status, 1.0, failed, self.took if status else {}
 
 
 class Mutant:
     def __init__(self, path="src/a.cpp"):
         self.path = path
+        self.id = path + ":1 sample"
 
 
 class Killers:
@@ -53,6 +60,7 @@ class Killers:
 def judged(copy, first=(), soak=True, path="src/a.cpp"):
     runner = judging.Runner.__new__(judging.Runner)
     runner.results = Killers(list(first))
+    runner.print_lock = threading.Lock()
     runner.wait_seconds = 30
     runner.baseline = {"unit": 1, "soak": 1, "e2e_overhead": 1,
                        "e2e_tests": {"Suite.First": 1, "Suite.Second": 1}}
@@ -76,6 +84,24 @@ class Stages(unittest.TestCase):
         for copy, expected in rows:
             with self.subTest(expected=expected):
                 self.assertEqual(judged(copy), expected)
+
+    def test_a_test_that_failed_by_waiting_is_run_again_alone(self):
+        waited = {"Suite.First": 30}
+        rows = [
+            # passes alone: the machine was slow, and the suite goes on after it
+            (StandInCopy(native=False, e2e=(1, 0, 0), took=waited),
+             ("survived", "", "", ["build win64", "e2e", "e2e-again", "e2e", "soak"])),
+            (StandInCopy(native=False, e2e=(1, 1), took=waited),
+             ("killed", "e2e", "Suite.First", ["build win64", "e2e", "e2e-again"])),
+            # failed without waiting: no second run
+            (StandInCopy(native=False, e2e=(1,), took={"Suite.First": 5}),
+             ("killed", "e2e", "Suite.First", ["build win64", "e2e"])),
+        ]
+        for copy, expected in rows:
+            with self.subTest(expected=expected):
+                self.assertEqual(judged(copy), expected)
+        self.assertEqual(rows[0][0].e2e_arguments,
+                         [[], ["--gtest_filter=Suite.First"], ["--gtest_filter=Suite.Second"]])
 
     def test_the_soak_only_where_a_fault_can_leave_an_object_behind(self):
         self.assertEqual(judged(StandInCopy(native=False, soak=1), soak=False),
