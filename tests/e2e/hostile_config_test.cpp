@@ -111,6 +111,21 @@ TEST_P(HostileConfigTest, StartsAnswersAndEndsWithoutTouchingTheFile) {
     EXPECT_EQ(1u, directory.FileNames().size());
 }
 
+// A stored width or height beyond 32 bits is held at the nearest end of the
+// int range: the widest window there is, or none at all, never the other.
+TEST_F(ClockTest, SidesBeyondTheIntRangeGiveTheWidestOrNarrowestClock) {
+    const LONG low = -2147483647 - 1, high = 2147483647;
+    ASSERT_NE(nullptr, StartClock(WithWindow(low, low, high, high)));
+    RECT widest = WindowRect(clock);
+    ExpectClosesWithExitCode();
+    ASSERT_NE(nullptr, StartClock(WithWindow(high, high, low, low)));
+    RECT narrowest = WindowRect(clock);
+    EXPECT_GE(widest.right - widest.left, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_GE(widest.bottom - widest.top, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(0, narrowest.right - narrowest.left);
+    EXPECT_EQ(0, narrowest.bottom - narrowest.top);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Files, HostileConfigTest, ::testing::ValuesIn(HostileFiles()),
     [](const ::testing::TestParamInfo<HostileFile>& info) {
