@@ -551,6 +551,9 @@ TEST_P(ColourDialogTest, StartsAtCurrentColourAndOkAppliesAtOnce) {
     COLORREF expectedText = c.ok && !background ? c.chosen : WHITE;
     EXPECT_TRUE(ClockShows(clock, expectedBackground, expectedText,
                            c.ok ? current : c.chosen));
+    EXPECT_NE(0, probe->Calls().backgroundColoursSet);
+    EXPECT_EQ(Rgb(expectedBackground), Rgb(probe->Calls().backgroundColour))
+        << "the colour behind the text";
     ExpectSavedColours(expectedBackground, expectedText);
     if (!c.ok) {
         return;

@@ -46,6 +46,8 @@ struct CallRecord {
     LONG positionChanges;
     HWND positionInsertAfter;
     UINT positionFlags;
+    LONG backgroundColoursSet;  // SetBkColor: what the text is drawn on
+    COLORREF backgroundColour;
 };
 
 // What the test and the hook share.

@@ -52,6 +52,7 @@ typedef BOOL(WINAPI* DeactivateActCtxFunction)(DWORD, ULONG_PTR);
 typedef void(WINAPI* ReleaseActCtxFunction)(HANDLE);
 typedef BOOL(WINAPI* SetWindowPosFunction)(HWND, HWND, int, int, int, int,
                                            UINT);
+typedef COLORREF(WINAPI* SetBkColorFunction)(HDC, COLORREF);
 
 GetProcAddressFunction realGetProcAddress;
 ChooseFontFunction realChooseFont;
@@ -61,6 +62,7 @@ ActivateActCtxFunction realActivateActCtx;
 DeactivateActCtxFunction realDeactivateActCtx;
 ReleaseActCtxFunction realReleaseActCtx;
 SetWindowPosFunction realSetWindowPos;
+SetBkColorFunction realSetBkColor;
 
 BOOL WINAPI RecordChooseFont(CHOOSEFONTA* dialog) {
     WithState([dialog](TickProbeState* state) {
@@ -160,6 +162,16 @@ BOOL WINAPI RecordSetWindowPos(HWND hwnd, HWND insertAfter, int x, int y,
     return realSetWindowPos(hwnd, insertAfter, x, y, width, height, flags);
 }
 
+// The colour the label's text is drawn on: the pixels the tests read do not
+// tell it from the brush's, so the call itself is recorded.
+COLORREF WINAPI RecordSetBkColor(HDC hdc, COLORREF colour) {
+    WithState([colour](TickProbeState* state) {
+        ++state->calls.backgroundColoursSet;
+        state->calls.backgroundColour = colour;
+    });
+    return realSetBkColor(hdc, colour);
+}
+
 struct ImportPatch {
     const char* dll;
     const char* name;
@@ -184,6 +196,8 @@ void PatchImports(HMODULE program) {
          reinterpret_cast<void**>(&realReleaseActCtx)},
         {"user32.dll", "SetWindowPos", Cast<void*>(&RecordSetWindowPos),
          reinterpret_cast<void**>(&realSetWindowPos)},
+        {"gdi32.dll", "SetBkColor", Cast<void*>(&RecordSetBkColor),
+         reinterpret_cast<void**>(&realSetBkColor)},
     };
     for (const ImportPatch& patch : patches) {
         *patch.real = PatchImport(program, patch.dll, patch.name, patch.recorder);
