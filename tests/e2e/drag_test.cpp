@@ -281,4 +281,44 @@ INSTANTIATE_TEST_SUITE_P(Change, DesktopChangeTest,
                              return std::string(info.param.name);
                          });
 
+// Work areas this desktop never gives: a call that failed and left its
+// rectangle as it pleased, and a scaled screen's, in physical pixels, past
+// the screen. Either way the clock keeps to the screen's own edges.
+struct WorkAreaCase {
+    const char* name;
+    bool answered;
+    int outside;  // how far the answer reaches past each screen edge
+};
+
+void PrintTo(const WorkAreaCase& c, std::ostream* out) { *out << c.name; }
+
+class WorkAreaAnswerTest : public DragTest,
+                           public ::testing::WithParamInterface<WorkAreaCase> {};
+
+TEST_P(WorkAreaAnswerTest, ClockKeepsToTheScreen) {
+    const WorkAreaCase& c = GetParam();
+    ASSERT_NE(nullptr, StartClockAt());
+    TickProbe probe(clock);
+    ASSERT_TRUE(probe.ClearCalls());
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    probe.ReplaceWorkArea(c.answered, {-c.outside, -c.outside,
+                                       width + c.outside, height + c.outside});
+    const UINT moveOnly = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
+    SetWindowPos(clock, nullptr, -SNAP_DISTANCE, -SNAP_DISTANCE, 0, 0, moveOnly);
+    EXPECT_TRUE(EndsAt(clock, 0, 0));
+    SetWindowPos(clock, nullptr, width, height, 0, 0, moveOnly);
+    EXPECT_TRUE(EndsAt(clock, width - CLOCK_WIDTH, height - CLOCK_HEIGHT));
+}
+
+const WorkAreaCase WORK_AREA_CASES[] = {
+    {"Failed", false, -150},
+    {"PastTheScreen", true, 40},
+};
+INSTANTIATE_TEST_SUITE_P(Answer, WorkAreaAnswerTest,
+                         ::testing::ValuesIn(WORK_AREA_CASES),
+                         [](const ::testing::TestParamInfo<WorkAreaCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
 }  // namespace

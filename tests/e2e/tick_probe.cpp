@@ -59,6 +59,17 @@ void TickProbe::HoldTicks(bool held) {
     }
 }
 
+void TickProbe::ReplaceWorkArea(bool answered, const RECT& area) {
+    if (state_ != nullptr) {
+        state_->workAreaResult = answered ? TRUE : FALSE;
+        state_->workArea.left = area.left;
+        state_->workArea.top = area.top;
+        state_->workArea.right = area.right;
+        state_->workArea.bottom = area.bottom;
+        state_->workAreaReplaced = 1;
+    }
+}
+
 bool TickProbe::ClearCalls() {
     if (state_ == nullptr ||
         !WaitUntil([&] { return state_->calls.recording != 0; })) {

@@ -54,6 +54,11 @@ struct CallRecord {
 struct TickProbeState {
     LONG ticks;
     LONG held;  // non-zero: the clock's ticks are swallowed
+    // Non-zero: the clock's SPI_GETWORKAREA answers `workAreaResult` and
+    // writes `workArea`, as a failed or a scaled screen's call may.
+    LONG workAreaReplaced;
+    LONG workAreaResult;
+    RECT workArea;
     CallRecord calls;
 };
 
@@ -72,6 +77,9 @@ public:
     // While held, the clock's ticks reach the hook but not the clock, so
     // whatever it shows then, a command drew itself.
     void HoldTicks(bool held);
+    // From now on the clock asking for the work area gets `area`, and
+    // `answered` for the call's result.
+    void ReplaceWorkArea(bool answered, const RECT& area);
     // Forgets the calls recorded so far; false if the hook never began
     // recording the clock's calls within the time-out.
     bool ClearCalls();

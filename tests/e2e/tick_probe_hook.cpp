@@ -53,6 +53,7 @@ typedef void(WINAPI* ReleaseActCtxFunction)(HANDLE);
 typedef BOOL(WINAPI* SetWindowPosFunction)(HWND, HWND, int, int, int, int,
                                            UINT);
 typedef COLORREF(WINAPI* SetBkColorFunction)(HDC, COLORREF);
+typedef BOOL(WINAPI* SystemParametersInfoFunction)(UINT, UINT, void*, UINT);
 
 GetProcAddressFunction realGetProcAddress;
 ChooseFontFunction realChooseFont;
@@ -63,6 +64,7 @@ DeactivateActCtxFunction realDeactivateActCtx;
 ReleaseActCtxFunction realReleaseActCtx;
 SetWindowPosFunction realSetWindowPos;
 SetBkColorFunction realSetBkColor;
+SystemParametersInfoFunction realSystemParametersInfo;
 
 BOOL WINAPI RecordChooseFont(CHOOSEFONTA* dialog) {
     WithState([dialog](TickProbeState* state) {
@@ -172,6 +174,20 @@ COLORREF WINAPI RecordSetBkColor(HDC hdc, COLORREF colour) {
     return realSetBkColor(hdc, colour);
 }
 
+BOOL WINAPI ReplaceWorkArea(UINT action, UINT number, void* data,
+                            UINT update) {
+    BOOL result = realSystemParametersInfo(action, number, data, update);
+    if (action == SPI_GETWORKAREA) {
+        WithState([data, &result](TickProbeState* state) {
+            if (state->workAreaReplaced != 0) {
+                *static_cast<RECT*>(data) = state->workArea;
+                result = state->workAreaResult;
+            }
+        });
+    }
+    return result;
+}
+
 struct ImportPatch {
     const char* dll;
     const char* name;
@@ -198,6 +214,8 @@ void PatchImports(HMODULE program) {
          reinterpret_cast<void**>(&realSetWindowPos)},
         {"gdi32.dll", "SetBkColor", Cast<void*>(&RecordSetBkColor),
          reinterpret_cast<void**>(&realSetBkColor)},
+        {"user32.dll", "SystemParametersInfoA", Cast<void*>(&ReplaceWorkArea),
+         reinterpret_cast<void**>(&realSystemParametersInfo)},
     };
     for (const ImportPatch& patch : patches) {
         *patch.real = PatchImport(program, patch.dll, patch.name, patch.recorder);
