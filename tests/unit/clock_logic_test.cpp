@@ -170,14 +170,18 @@ TEST(FontForDrawing, HoldsHeightAndWidthWithinTheLimitAndKeepsTheRest) {
         // The limit itself: past 10,000 pixels a font is drawn at 10,000.
         {10001, 10000},
     };
-    for (const Case& c : cases) {
+    const std::size_t count = sizeof cases / sizeof cases[0];
+    for (std::size_t k = 0; k < count; ++k) {
+        // The width from the next row: each side is held on its own.
+        const Case& c = cases[k];
+        const Case& w = cases[(k + 1) % count];
         LogFontRecord font;
         std::memset(&font, 0x5A, sizeof font);
         font.lfHeight = c.stored;
-        font.lfWidth = c.stored;
+        font.lfWidth = w.stored;
         LogFontRecord drawn = FontForDrawing(font);
         EXPECT_EQ(c.drawn, drawn.lfHeight) << c.stored;
-        EXPECT_EQ(c.drawn, drawn.lfWidth) << c.stored;
+        EXPECT_EQ(w.drawn, drawn.lfWidth) << w.stored;
         // Everything else passes through untouched.
         drawn.lfHeight = font.lfHeight;
         drawn.lfWidth = font.lfWidth;
