@@ -4,6 +4,7 @@
 #include <string>
 
 #include "clock_test.h"
+#include "import_patch.h"
 #include "settings/config_file_os.h"
 #include "settings/replace_file_win32.h"
 
@@ -18,6 +19,9 @@ constexpr DWORD RETRY_BUDGET_MS = 32 + 64 + 128 + 256 + 512;
 // short enough that a driver stalled on a loaded machine still lets go well
 // inside the budget.
 constexpr DWORD MOMENTARY_HOLD_MS = RETRY_BUDGET_MS / 8;
+constexpr DWORD LAST_RETRY_WAIT_MS = 512;
+// GetTickCount moves in steps of the system timer, about 16 ms.
+constexpr DWORD TICK_STEP_MS = 16;
 
 // What became of the old file when the replace failed.
 enum class OldFile { Stays, Deleted, Renamed };
@@ -33,12 +37,23 @@ struct ReplaceFailure {
 ReplaceFailure injectedFailure = {};
 int replaceCalls = 0;
 DWORD replaceFlags = 0;
+int flushes = 0;
+int flushesBeforeReplace = 0;
+
+using FlushFunction = BOOL(WINAPI*)(HANDLE);
+FlushFunction realFlush = nullptr;
+
+BOOL WINAPI CountedFlush(HANDLE file) {
+    ++flushes;
+    return realFlush(file);
+}
 
 }  // namespace
 
 BOOL ReplaceConfigFile(const char* replaced, const char* replacement,
                        DWORD flags) {
     replaceFlags = flags;
+    flushesBeforeReplace = flushes;
     if (replaceCalls++ >= injectedFailure.times) {
         return ReplaceFileA(replaced, replacement, nullptr, flags, nullptr,
                             nullptr);
@@ -75,10 +90,11 @@ TEST_F(SaveFaultsTest, ReadOnlyFileIsLeftAsItWasAndHiddenStaysHidden) {
 
     // Once the user makes it writable, the same command succeeds, and keeps
     // the file as the user marked it.
-    SetFileAttributesA(directory.File(CONFIG).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    constexpr DWORD MARKS = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    SetFileAttributesA(directory.File(CONFIG).c_str(), MARKS);
     EXPECT_EQ(SAVED_TEXT, SaveAndAnswer(process->Id(), clock));
-    EXPECT_NE(0u, GetFileAttributesA(directory.File(CONFIG).c_str()) &
-                      FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(MARKS,
+              GetFileAttributesA(directory.File(CONFIG).c_str()) & MARKS);
     ConfigValues moved = original;
     moved.window = WindowRect(clock);
     ASSERT_TRUE(directory.ReadFile(CONFIG, &after));
@@ -161,6 +177,33 @@ TEST_F(SaveFaultsTest, FileHeldForAMomentIsReplacedOnceLetGo) {
     EXPECT_EQ(1u, directory.FileNames().size()) << "a file was left";
 }
 
+// Another program reading, writing or free to delete the file, that shares
+// it all the while as a sync client can, does not stop a save.
+TEST_F(SaveFaultsTest, FileHeldWithEverySharingIsReplaced) {
+    for (DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE},
+                         DWORD{DELETE}}) {
+        SCOPED_TRACE(access);
+        TempDirectory folder;
+        folder.WriteFile(CONFIG, "old");
+        HANDLE holder = CreateFileA(
+            folder.File(CONFIG).c_str(), access,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+        injectedFailure = ReplaceFailure();
+        replaceCalls = 0;
+        const std::string bytes = "new";
+        EXPECT_EQ(1, WriteFileReplacing(folder.File(TEMP).c_str(),
+                                        folder.File(CONFIG).c_str(),
+                                        bytes.data(), bytes.size()));
+        CloseHandle(holder);
+        std::string after;
+        EXPECT_TRUE(folder.ReadFile(CONFIG, &after));
+        EXPECT_EQ(bytes, after);
+        EXPECT_EQ(1u, folder.FileNames().size()) << "a file was left";
+    }
+}
+
 // A Greek and Japanese folder name on a system whose ANSI code page has
 // neither: the first save creates the file, the second replaces it.
 TEST_F(SaveFaultsTest, FolderTheCodePageCannotSpellTakesEverySave) {
@@ -197,24 +240,41 @@ TEST_F(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
         int result;
         const char* bytes;
         size_t files;
+        DWORD waitedMs;  // at least, before the save ended
     };
+    // A file held for a moment is tried five times more, the last time
+    // after RETRY_BUDGET_MS; each of the three errors can mean it.
     const Row rows[] = {
-        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, OldFile::Deleted, 1}, 1, "new", 1},
-        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, OldFile::Stays, 1}, 0, "old", 1},
-        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, OldFile::Renamed, 1}, 1, "new", 2},
-        {{ERROR_SHARING_VIOLATION, OldFile::Stays, 2}, 1, "new", 1}};
+        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, OldFile::Deleted, 1}, 1, "new", 1, 0},
+        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, OldFile::Stays, 1}, 0, "old", 1, 0},
+        {{ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, OldFile::Renamed, 1}, 1, "new", 2, 0},
+        {{ERROR_SHARING_VIOLATION, OldFile::Stays, 2}, 1, "new", 1, 0},
+        {{ERROR_ACCESS_DENIED, OldFile::Stays, 5},
+         1, "new", 1, RETRY_BUDGET_MS - LAST_RETRY_WAIT_MS},
+        {{ERROR_UNABLE_TO_REMOVE_REPLACED, OldFile::Stays, 6},
+         0, "old", 1, RETRY_BUDGET_MS}};
+    realFlush = reinterpret_cast<FlushFunction>(
+        PatchImport(GetModuleHandleA(nullptr), "kernel32.dll",
+                    "FlushFileBuffers", reinterpret_cast<void*>(CountedFlush)));
+    ASSERT_NE(nullptr, realFlush) << "nothing here flushes a file";
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.failure.error) + " " + row.bytes);
         TempDirectory folder;
         folder.WriteFile(CONFIG, "old");
         injectedFailure = row.failure;
         replaceCalls = 0;
+        flushes = 0;
+        flushesBeforeReplace = 0;
         const std::string bytes = "new";
 
+        const DWORD start = GetTickCount();
         EXPECT_EQ(row.result,
                   WriteFileReplacing(folder.File(TEMP).c_str(),
                                      folder.File(CONFIG).c_str(),
                                      bytes.data(), bytes.size()));
+        EXPECT_GE(GetTickCount() - start + TICK_STEP_MS, row.waitedMs);
+        // Or a power cut after the replace can leave an empty file.
+        EXPECT_EQ(1, flushesBeforeReplace) << "replaced before it was flushed";
         std::string after;
         EXPECT_TRUE(folder.ReadFile(CONFIG, &after)) << "no file in place";
         EXPECT_EQ(row.bytes, after);
@@ -222,6 +282,8 @@ TEST_F(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
         // Without it a share whose access control cannot be merged fails.
         EXPECT_EQ(DWORD{REPLACEFILE_IGNORE_MERGE_ERRORS}, replaceFlags);
     }
+    PatchImport(GetModuleHandleA(nullptr), "kernel32.dll", "FlushFileBuffers",
+                reinterpret_cast<void*>(realFlush));
 }
 
 // A hidden temporary file left by a crash, which CREATE_ALWAYS would not

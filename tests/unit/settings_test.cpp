@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +21,23 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// fopen as Microsoft's C library takes it: a mode the C standard does not
+// list is refused with EINVAL there, where glibc quietly ignores what it does
+// not know. The link sends the program's calls here (--wrap=fopen).
+extern "C" std::FILE* __real_fopen(const char* path, const char* mode);
+extern "C" std::FILE* __wrap_fopen(const char* path, const char* mode) {
+    static const char* const STANDARD_MODES[] = {
+        "r",   "w",   "a",   "rb",  "wb",   "ab",   "r+",   "w+",   "a+",  "r+b",
+        "rb+", "w+b", "wb+", "a+b", "ab+",  "wx",   "wbx",  "w+x",  "wb+x", "w+bx"};
+    for (const char* standard : STANDARD_MODES) {
+        if (std::strcmp(mode, standard) == 0) {
+            return __real_fopen(path, mode);
+        }
+    }
+    errno = EINVAL;
+    return nullptr;
+}
 
 namespace {
 
