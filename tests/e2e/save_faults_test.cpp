@@ -300,8 +300,9 @@ TEST_F(SaveFaultsTest, ReplaceThatFailsHalfWayLeavesAWholeFile) {
 
 // A hidden temporary file left by a crash, which CREATE_ALWAYS would not
 // overwrite without being asked for hidden again (Wine's overwrites it and
-// keeps it hidden), and bytes that cannot all be written, as on a full disk:
-// here they run into memory nothing may read.
+// keeps it hidden), bytes that cannot all be written, as on a full disk
+// (here they run into memory nothing may read), and a read-only file, which
+// is refused before anything is written.
 TEST_F(SaveFaultsTest, LeftoverOrFailedWriteStillEndsWithAWholeFile) {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
@@ -316,18 +317,26 @@ TEST_F(SaveFaultsTest, LeftoverOrFailedWriteStillEndsWithAWholeFile) {
     bytes.copy(unreadableAfter, bytes.size());
     struct Row {
         const char* old;  // null: the first save
+        DWORD oldMarks;
         bool hiddenLeftover;
         size_t length;
         int result;
         const char* bytes;
     };
-    const Row rows[] = {{nullptr, true, bytes.size(), 1, "new"},
-                        {"old", false, bytes.size() + page, 0, "old"}};
+    const Row rows[] = {
+        {nullptr, 0, true, bytes.size(), 1, "new"},
+        {"old", 0, false, bytes.size() + page, 0, "old"},
+        {"old", FILE_ATTRIBUTE_READONLY, false, bytes.size(), 0, "old"}};
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.hiddenLeftover ? "hidden leftover" : "failed write");
+        SCOPED_TRACE(row.hiddenLeftover ? "hidden leftover"
+                     : row.oldMarks != 0 ? "read-only"
+                                         : "failed write");
         TempDirectory folder;
         if (row.old != nullptr) {
             folder.WriteFile(CONFIG, row.old);
+        }
+        if (row.oldMarks != 0) {
+            SetFileAttributesA(folder.File(CONFIG).c_str(), row.oldMarks);
         }
         if (row.hiddenLeftover) {
             folder.WriteFile(TEMP, "crashed");
@@ -345,7 +354,8 @@ TEST_F(SaveFaultsTest, LeftoverOrFailedWriteStillEndsWithAWholeFile) {
                           FILE_ATTRIBUTE_HIDDEN)
             << "the leftover's mark reached the configuration";
         EXPECT_EQ(1u, folder.FileNames().size()) << "a file was left";
-        EXPECT_EQ(0, replaceCalls) << "no whole file to replace with";
+        EXPECT_EQ(0, replaceCalls) << "nothing to replace with";
+        SetFileAttributesA(folder.File(CONFIG).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     VirtualFree(pages, 0, MEM_RELEASE);
 }
