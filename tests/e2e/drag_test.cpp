@@ -269,6 +269,8 @@ const ChangeCase CHANGE_CASES[] = {
      -300, 0, 0},
     {"WorkAreaChangedPartlyOffBottom", WM_SETTINGCHANGE, SPI_SETWORKAREA, 300,
      FAR_EDGE - 8, 300, -1},
+    {"ScreenChangedPartlyOffRight", WM_DISPLAYCHANGE, 0, FAR_EDGE - 8, 300, -1,
+     300},
     // Inside, yet within snapping distance: a change must not move it.
     {"InsideStaysOnScreenChange", WM_DISPLAYCHANGE, 0, 400, 6, 400, 6},
     {"InsideStaysOnWorkAreaChange", WM_SETTINGCHANGE, SPI_SETWORKAREA, 5, 300,
