@@ -297,9 +297,18 @@ TEST_F(SoakTest, ContextMenu) {
     });
 }
 
+void* realLoadMenu = nullptr;
+HMENU loadedMenu = nullptr;
+
+HMENU WINAPI LoadMenuRecorded(HINSTANCE instance, LPCSTR name) {
+    loadedMenu = reinterpret_cast<HMENU(WINAPI*)(HINSTANCE, LPCSTR)>(
+        realLoadMenu)(instance, name);
+    return loadedMenu;
+}
+
 // Freed when the clock closes, not only when a successor replaces them:
 // a closed clock holds nothing.
-TEST(ClockCloseTest, FontAndBrushGoWithTheWindow) {
+TEST(ClockCloseTest, FontBrushAndMenuGoWithTheWindow) {
     hAppInstance = GetModuleHandleA(nullptr);
     ApplyDefaultSettings(&clockSettings, GetSysColor(COLOR_BACKGROUND));
     HWND clock = CreateDialogParamA(hAppInstance, MAKEINTRESOURCEA(IDD_CLOCK),
@@ -309,10 +318,22 @@ TEST(ClockCloseTest, FontAndBrushGoWithTheWindow) {
     HGDIOBJ brush = BackgroundBrush();
     ASSERT_NE(0u, GetObjectType(font));
     ASSERT_NE(0u, GetObjectType(brush));
+    HMODULE self = GetModuleHandleA(nullptr);
+    realLoadMenu = PatchImport(self, "user32.dll", "LoadMenuA",
+                               reinterpret_cast<void*>(&LoadMenuRecorded));
+    ASSERT_NE(nullptr, realLoadMenu);
+    menuHook = SetWindowsHookExA(WH_MSGFILTER, DismissMenu, nullptr,
+                                 GetCurrentThreadId());
+    PostMessageA(clock, WM_NULL, 0, 0);
+    ShowClockMenu(clock, MENU_CLICK_POINT);
+    UnhookWindowsHookEx(menuHook);
+    PatchImport(self, "user32.dll", "LoadMenuA", realLoadMenu);
+    ASSERT_NE(nullptr, loadedMenu) << "an earlier clock's menu was kept";
     SendMessageA(clock, WM_CLOSE, 0, 0);
     DestroyWindow(clock);
     EXPECT_EQ(0u, GetObjectType(font));
     EXPECT_EQ(0u, GetObjectType(brush));
+    EXPECT_FALSE(IsMenu(loadedMenu));
 }
 
 }  // namespace
