@@ -1,6 +1,5 @@
 // The About box: where it opens, what it shows, and that only OK closes it.
 #include <windows.h>
-#include <psapi.h>
 
 #include <string>
 #include <vector>
@@ -143,22 +142,6 @@ TEST_F(AboutTest, ClickingOkWithTheMouseClosesIt) {
     POINT middle = Middle(WindowRect(ok));
     ClickAt(middle.x, middle.y);
     ExpectClosed(box);
-}
-
-bool LoadsModule(HANDLE process, const char* name) {
-    HMODULE modules[256];
-    DWORD bytes = 0;
-    if (!EnumProcessModules(process, modules, sizeof modules, &bytes)) {
-        return false;
-    }
-    for (DWORD i = 0; i < bytes / sizeof modules[0]; ++i) {
-        char path[MAX_PATH] = "";
-        GetModuleBaseNameA(process, modules[i], path, sizeof path);
-        if (lstrcmpiA(path, name) == 0) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // The themed controls library comes with the first dialog, not with the

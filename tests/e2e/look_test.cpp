@@ -265,6 +265,8 @@ protected:
     void ExpectCommandEnded() {
         EXPECT_TRUE(WaitUntil([&] { return probe->Calls().contextsReleased > 0; }));
         ExpectThemedScopeEnded(probe->Calls());
+        // Loaded for the dialog alone, or it stays for the rest of the run.
+        EXPECT_FALSE(LoadsModule(process->Handle(), "comdlg32.dll"));
     }
 
     // Saves through the command and reads the file back.
