@@ -1,5 +1,6 @@
 // The About box: where it opens, what it shows, and that only OK closes it.
 #include <windows.h>
+#include <psapi.h>
 
 #include <string>
 #include <vector>
@@ -7,6 +8,24 @@
 #include "../../res/resource.h"
 #include "clock_test.h"
 #include "tick_probe.h"
+
+// Whether the process has the module of this base name loaded now; the
+// look tests ask it too.
+bool LoadsModule(HANDLE process, const char* name) {
+    HMODULE modules[256];
+    DWORD bytes = 0;
+    if (!EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+        return false;
+    }
+    for (DWORD i = 0; i < bytes / sizeof modules[0]; ++i) {
+        char path[MAX_PATH] = "";
+        GetModuleBaseNameA(process, modules[i], path, sizeof path);
+        if (lstrcmpiA(path, name) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 namespace {
 

@@ -1,8 +1,6 @@
 // Process, window and screen helpers for the end-to-end tests.
 #include "driver.h"
 
-#include <psapi.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -717,20 +715,4 @@ RECT ColourBounds(const RECT& area, COLORREF colour) {
     }
     ReleaseDC(desktop, hdc);
     return bounds;
-}
-
-bool LoadsModule(HANDLE process, const char* name) {
-    HMODULE modules[256];
-    DWORD bytes = 0;
-    if (!EnumProcessModules(process, modules, sizeof modules, &bytes)) {
-        return false;
-    }
-    for (DWORD i = 0; i < bytes / sizeof modules[0]; ++i) {
-        char path[MAX_PATH] = "";
-        GetModuleBaseNameA(process, modules[i], path, sizeof path);
-        if (lstrcmpiA(path, name) == 0) {
-            return true;
-        }
-    }
-    return false;
 }

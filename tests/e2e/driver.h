@@ -233,6 +233,3 @@ ConfigValues DefaultsAt(HWND clock);
 // The bounding box of the pixels of this colour inside the rectangle of the
 // screen; empty when there are none.
 RECT ColourBounds(const RECT& area, COLORREF colour);
-
-// Whether the process has the module of this base name loaded now.
-bool LoadsModule(HANDLE process, const char* name);

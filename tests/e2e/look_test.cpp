@@ -9,6 +9,8 @@
 #include "clock_test.h"
 #include "tick_probe.h"
 
+bool LoadsModule(HANDLE process, const char* name);  // about_test.cpp
+
 namespace {
 
 constexpr char GRABBER_TITLE[] = "Grab Color";
