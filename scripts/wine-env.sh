@@ -107,15 +107,24 @@ prepare_wine_prefix() {
         [ "$attempt" -eq 1 ] || return 1
         echo "making the prefix $WINEPREFIX again" >&2
     done
-    local key path name value
-    for key in "HKCU\\Software\\Wine\\X11 Driver|Managed|N" \
-               "HKCU\\Control Panel\\Desktop|FontSmoothing|0" \
-               "HKCU\\Control Panel\\Desktop|DragFullWindows|1" \
-               "HKCU\\Control Panel\\Colors|Background|58 110 165" \
-               "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug|Debugger|"; do
-        IFS='|' read -r path name value <<<"$key"
-        run_step "$VELMORA_WINE" reg.exe add "$path" /v "$name" /d "$value" /f ||
-            return
+    # Under i386 emulation the wine server has been seen to drop a client
+    # mid-way ("recvmsg: Connection reset by peer"); the values are written
+    # again, all of them, as a dropped server may not have kept the others.
+    local key path name value written
+    for attempt in 1 2; do
+        written=1
+        for key in "HKCU\\Software\\Wine\\X11 Driver|Managed|N" \
+                   "HKCU\\Control Panel\\Desktop|FontSmoothing|0" \
+                   "HKCU\\Control Panel\\Desktop|DragFullWindows|1" \
+                   "HKCU\\Control Panel\\Colors|Background|58 110 165" \
+                   "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug|Debugger|"; do
+            IFS='|' read -r path name value <<<"$key"
+            run_step "$VELMORA_WINE" reg.exe add "$path" /v "$name" /d "$value" /f ||
+                { written=0; break; }
+        done
+        [ "$written" -eq 1 ] && break
+        [ "$attempt" -eq 1 ] || return 1
+        echo "writing the prefix's settings again" >&2
     done
     run_step cp -rn /usr/share/wine/fonts/. "$WINEPREFIX/drive_c/windows/Fonts/" ||
         return
