@@ -100,15 +100,18 @@ COLORREF SwatchPixel(HWND grabber) {
 ::testing::AssertionResult GrabberShows(HWND grabber, COLORREF colour,
                                         const std::string& labels) {
     if (WaitUntil([&] {
+            // A swatch with a text would show it over the colour.
             return GrabberLabels(grabber) == labels &&
-                   SwatchPixel(grabber) == colour;
+                   SwatchPixel(grabber) == colour &&
+                   WindowText(GetDlgItem(grabber, IDC_SWATCH)).empty();
         }, SAMPLE_WAIT_MS)) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()
            << "labels " << GrabberLabels(grabber) << ", swatch "
-           << Rgb(SwatchPixel(grabber)) << "; expected " << labels
-           << ", swatch " << Rgb(colour);
+           << Rgb(SwatchPixel(grabber)) << " with text \""
+           << WindowText(GetDlgItem(grabber, IDC_SWATCH)) << "\"; expected "
+           << labels << ", swatch " << Rgb(colour) << " without";
 }
 
 COLORREF BackgroundPixel(HWND clock) {
