@@ -358,6 +358,10 @@ TEST_P(GrabTest, SamplesUnderPointerAndOkAloneStoresIt) {
     EXPECT_TRUE(GrabberShows(grabber, c.colour, Rgb(c.colour)));
     EXPECT_TRUE(probe->SeesTicks(2));
     ExpectLookedUp(probe->Calls(), "GetPhysicalCursorPos");
+    const CallRecord& calls = probe->Calls();
+    EXPECT_NE(0, calls.physicalPointerReads);
+    ExpectFields({{"timers set", 1, calls.timersSet},
+                  {"sampling period", GRAB_PERIOD_MS, calls.timerPeriod}});
 
     HoldTicksClearOf(grabber);
     switch (c.ending) {

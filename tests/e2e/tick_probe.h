@@ -48,6 +48,9 @@ struct CallRecord {
     UINT positionFlags;
     LONG backgroundColoursSet;  // SetBkColor: what the text is drawn on
     COLORREF backgroundColour;
+    LONG timersSet;
+    UINT timerPeriod;
+    LONG physicalPointerReads;  // through the GetPhysicalCursorPos found
 };
 
 // What the test and the hook share.

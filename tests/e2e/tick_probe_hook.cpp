@@ -5,8 +5,9 @@
 //
 // Loaded into the clock, it also puts recorders in the clock's import table
 // in front of the calls whose records and flags Windows checks while Wine
-// may let a wrong one pass: the lookups by name (and the dialogs found that
-// way), the activation-context calls and the position changes. Each
+// may let a wrong one pass: the lookups by name (and the dialogs and the
+// pointer reading found that way), the activation-context calls, the
+// position changes and the timers' periods. Each
 // recorder writes what it was given to the shared record, then makes the
 // real call.
 #include <windows.h>
@@ -54,6 +55,8 @@ typedef BOOL(WINAPI* SetWindowPosFunction)(HWND, HWND, int, int, int, int,
                                            UINT);
 typedef COLORREF(WINAPI* SetBkColorFunction)(HDC, COLORREF);
 typedef BOOL(WINAPI* SystemParametersInfoFunction)(UINT, UINT, void*, UINT);
+typedef UINT_PTR(WINAPI* SetTimerFunction)(HWND, UINT_PTR, UINT, TIMERPROC);
+typedef BOOL(WINAPI* PointerPositionFunction)(POINT*);
 
 GetProcAddressFunction realGetProcAddress;
 ChooseFontFunction realChooseFont;
@@ -65,6 +68,8 @@ ReleaseActCtxFunction realReleaseActCtx;
 SetWindowPosFunction realSetWindowPos;
 SetBkColorFunction realSetBkColor;
 SystemParametersInfoFunction realSystemParametersInfo;
+SetTimerFunction realSetTimer;
+PointerPositionFunction realGetPhysicalCursorPos;
 
 BOOL WINAPI RecordChooseFont(CHOOSEFONTA* dialog) {
     WithState([dialog](TickProbeState* state) {
@@ -91,6 +96,14 @@ BOOL WINAPI RecordChooseColor(CHOOSECOLORA* dialog) {
     return realChooseColor(dialog);
 }
 
+// Wine, like an unscaled Windows display, gives GetCursorPos's point too:
+// only the call tells the physical position was read.
+BOOL WINAPI RecordGetPhysicalCursorPos(POINT* pointer) {
+    WithState(
+        [](TickProbeState* state) { ++state->calls.physicalPointerReads; });
+    return realGetPhysicalCursorPos(pointer);
+}
+
 // The dialogs are looked up by name too: their recorders are handed out
 // in their place.
 FARPROC WINAPI RecordGetProcAddress(HMODULE module, LPCSTR name) {
@@ -114,6 +127,10 @@ FARPROC WINAPI RecordGetProcAddress(HMODULE module, LPCSTR name) {
     if (found != nullptr && std::strcmp(name, "ChooseColorA") == 0) {
         realChooseColor = Cast<ChooseColorFunction>(found);
         return Cast<FARPROC>(&RecordChooseColor);
+    }
+    if (found != nullptr && std::strcmp(name, "GetPhysicalCursorPos") == 0) {
+        realGetPhysicalCursorPos = Cast<PointerPositionFunction>(found);
+        return Cast<FARPROC>(&RecordGetPhysicalCursorPos);
     }
     return found;
 }
@@ -162,6 +179,16 @@ BOOL WINAPI RecordSetWindowPos(HWND hwnd, HWND insertAfter, int x, int y,
         state->calls.positionFlags = flags;
     });
     return realSetWindowPos(hwnd, insertAfter, x, y, width, height, flags);
+}
+
+// A period wrong by half still samples and ticks; only its cost shows.
+UINT_PTR WINAPI RecordSetTimer(HWND hwnd, UINT_PTR id, UINT period,
+                               TIMERPROC callback) {
+    WithState([period](TickProbeState* state) {
+        ++state->calls.timersSet;
+        state->calls.timerPeriod = period;
+    });
+    return realSetTimer(hwnd, id, period, callback);
 }
 
 // The colour the label's text is drawn on: the pixels the tests read do not
@@ -216,6 +243,8 @@ void PatchImports(HMODULE program) {
          reinterpret_cast<void**>(&realSetBkColor)},
         {"user32.dll", "SystemParametersInfoA", Cast<void*>(&ReplaceWorkArea),
          reinterpret_cast<void**>(&realSystemParametersInfo)},
+        {"user32.dll", "SetTimer", Cast<void*>(&RecordSetTimer),
+         reinterpret_cast<void**>(&realSetTimer)},
     };
     for (const ImportPatch& patch : patches) {
         *patch.real = PatchImport(program, patch.dll, patch.name, patch.recorder);
