@@ -114,11 +114,13 @@ def code_regions(masked):
                 head_start = i + 1
             elif re.search(r"=\s*$", head):
                 kinds.append("init")
-            elif ")" in head:
-                kinds.append("body")
-            elif re.search(r"\b(class|struct|union|enum)\b", head):
+            # A class before a function: a template's parameter list may
+            # hold parentheses too, but no paren follows the class's name.
+            elif re.search(r"\b(class|struct|union|enum)\b[^()]*$", head):
                 kinds.append("class")
                 head_start = i + 1
+            elif ")" in head:
+                kinds.append("body")
             else:
                 kinds.append("init")
         elif c == "}":

@@ -42,6 +42,15 @@ src/sample.cpp swap-logical in Scale
         self.assertEqual([(m.line, m.function) for m in found if m.equivalence_key in applying],
                          [(26, "Scale"), (36, "Other")])
 
+    def test_the_members_of_a_class_template_are_named_apart(self):
+        # The template's parameter list has parentheses, as a function's head has.
+        owner = ("template <typename H, BOOL(WINAPI* Free)(H)>\nclass Owner {\npublic:\n"
+                 "    void Release() {\n        Free(h_);\n    }\n"
+                 "    void Adopt(H h) {\n        Release();\n    }\n};\n")
+        found = mutants_of(owner, "src/owner.h")
+        self.assertEqual(sorted((m.line, m.function) for m in found if m.operator == "delete-call"),
+                         [(5, "Release"), (8, "Adopt")])
+
     def test_a_malformed_entry_is_reported(self):
         _, problems = bookkeeping.parse_equivalents("src/sample.cpp flip-comparison\n  - a\n  why: no plus line\n")
         self.assertEqual(len(problems), 1)
